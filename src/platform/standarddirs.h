@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The platform's per-user folders, all under the application name "Kivo".
+// Every call reads the environment afresh, so tests can point XDG_* at a temporary home.
+namespace StandardDirs {
+
+// Application Support: private state such as "repos.json" and the update backups.
+QString applicationSupport();
+// The app's own Documents folder. Never the user's ~/Documents: "Clear All" empties it.
+QString documents();
+// Caches: resume data and other files the platform may purge.
+QString caches();
+// Temporary files that may vanish between launches.
+QString temporary();
+
+} // namespace StandardDirs

@@ -1,0 +1,45 @@
+#include "testmain.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cstdlib>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+static const char *const kXdgVariables[] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                            "XDG_RUNTIME_DIR", "TMPDIR"};
+
+TestHome::TestHome()
+{
+    QByteArray pattern = QDir::tempPath().toUtf8() + "/kivo-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        qFatal("cannot create a temporary home");
+    m_path = QString::fromUtf8(pattern);
+    wipe();
+}
+
+TestHome::~TestHome()
+{
+    QDir(m_path).removeRecursively();
+}
+
+void TestHome::wipe()
+{
+    QDir home(m_path);
+    for (const QString &entry : home.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        QDir(home.filePath(entry)).removeRecursively() || home.remove(entry);
+    for (const char *variable : kXdgVariables) {
+        const QString dir = home.filePath(QString::fromLatin1(variable).toLower());
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(variable, dir.toUtf8());
+    }
+}
+
+QString corporaDir()
+{
+    const QByteArray shared = qgetenv("KIVO_SHARED_DIR");
+    return QDir(QString::fromUtf8(shared)).filePath(u"corpora"_s);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+#include <QTest>
+
+// Runs a QtTest class inside a fresh temporary home: XDG_DATA_HOME, XDG_CONFIG_HOME,
+// XDG_CACHE_HOME, XDG_RUNTIME_DIR and TMPDIR all point below one folder that is removed at exit,
+// so settings, "repos.json", downloads and caches never touch the real user folders.
+class TestHome
+{
+public:
+    TestHome();
+    ~TestHome();
+    TestHome(const TestHome &) = delete;
+    TestHome &operator=(const TestHome &) = delete;
+
+    QString path() const { return m_path; }
+
+    // Removes everything below the home and recreates the XDG folders: a clean first launch.
+    void wipe();
+
+private:
+    QString m_path;
+};
+
+// The folder of third-party corpora beside the project (../shared/corpora).
+QString corporaDir();
+
+template<typename App, typename TestClass>
+int runKivoTest(int argc, char **argv)
+{
+    TestHome home;
+    App app(argc, argv);
+    app.setApplicationName(QStringLiteral("Kivo"));
+    TestClass test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#define KIVO_TEST_MAIN(TestClass)                                                                            \
+    int main(int argc, char **argv)                                                                          \
+    {                                                                                                        \
+        return runKivoTest<QCoreApplication, TestClass>(argc, argv);                                         \
+    }
