@@ -1,0 +1,25 @@
+# Installs the LiveContainer stand-in into a scratch prefix and checks that it arrives as the
+# desktop's handler of livecontainer:// links.
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                        --component livecontainer-standin
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+file(GLOB_RECURSE programs "${PREFIX}/bin/kivo-livecontainer-standin")
+if(NOT programs)
+    message(FATAL_ERROR "the stand-in program was not installed")
+endif()
+set(desktop "${PREFIX}/share/applications/kivo-livecontainer-standin.desktop")
+if(NOT EXISTS "${desktop}")
+    message(FATAL_ERROR "no desktop entry at ${desktop}")
+endif()
+file(READ "${desktop}" entry)
+foreach(line "MimeType=x-scheme-handler/livecontainer;" "Exec=kivo-livecontainer-standin %u")
+    string(FIND "${entry}" "${line}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "the desktop entry lacks \"${line}\"")
+    endif()
+endforeach()
+file(REMOVE_RECURSE "${PREFIX}")
