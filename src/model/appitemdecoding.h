@@ -1,0 +1,16 @@
+#pragma once
+
+// Shared by the feed and the stored form: both read app entries by the same rules, so a stored
+// item reads back exactly as written.
+
+#include "model/appitem.h"
+#include "model/jsonreader.h"
+
+#include <QList>
+
+namespace AppItemDecoding {
+
+AppItem read(simdjson::dom::element entry, const JsonReader::Path &at);
+QList<AppItem> readList(simdjson::dom::array entries, const JsonReader::Path &at);
+
+} // namespace AppItemDecoding

@@ -1,0 +1,196 @@
+#include "jsonreader.h"
+
+#include "model/jsonsyntax.h"
+#include "model/urltext.h"
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace JsonReader {
+namespace {
+
+// Far beyond any real feed or repository file, and small enough that the decoder's working
+// memory (a few times the text) stays reasonable.
+constexpr qsizetype maxDocumentBytes = qsizetype(1) << 30;
+// A parser that has grown for a huge text gives its memory back after use.
+constexpr size_t keptParserCapacity = size_t(64) << 20;
+
+thread_local std::unique_ptr<simdjson::dom::parser> t_parser;
+
+} // namespace
+
+QString Path::text() const {
+    if (!parent)
+        return u"top level"_s;
+    QString text = parent->parent ? parent->text() : QString();
+    if (index >= 0)
+        return text + u'[' + QString::number(index) + u']';
+    if (!text.isEmpty())
+        text += u'.';
+    return text + toQString(key);
+}
+
+void fail(const Path &at, const QString &what) {
+    throw Failure{at.text() + u": "_s + what};
+}
+
+QString typeName(simdjson::dom::element value) {
+    switch (value.type()) {
+    case simdjson::dom::element_type::ARRAY:
+        return u"an array"_s;
+    case simdjson::dom::element_type::OBJECT:
+        return u"an object"_s;
+    case simdjson::dom::element_type::INT64:
+    case simdjson::dom::element_type::UINT64:
+    case simdjson::dom::element_type::DOUBLE:
+        return u"a number"_s;
+    case simdjson::dom::element_type::STRING:
+        return u"a string"_s;
+    case simdjson::dom::element_type::BOOL:
+        return u"a boolean"_s;
+    case simdjson::dom::element_type::NULL_VALUE:
+        return u"null"_s;
+    }
+    return u"an unknown value"_s;
+}
+
+namespace {
+
+[[noreturn]] void failType(simdjson::dom::element value, const QString &expected, const Path &at) {
+    fail(at, u"expected "_s + expected + u", found "_s + typeName(value));
+}
+
+[[noreturn]] void failMissing(const QString &expected, const Path &at) {
+    fail(at, u"expected "_s + expected + u", but the key is missing"_s);
+}
+
+} // namespace
+
+simdjson::dom::object requireObject(simdjson::dom::element value, const Path &at) {
+    simdjson::dom::object object;
+    if (value.get_object().get(object) != simdjson::SUCCESS)
+        failType(value, u"an object"_s, at);
+    return object;
+}
+
+simdjson::dom::array requireArray(simdjson::dom::element value, const Path &at) {
+    simdjson::dom::array array;
+    if (value.get_array().get(array) != simdjson::SUCCESS)
+        failType(value, u"an array"_s, at);
+    return array;
+}
+
+QString requiredString(const Value &value, const Path &at) {
+    if (!value)
+        failMissing(u"a string"_s, at);
+    std::string_view text;
+    if (value->get_string().get(text) != simdjson::SUCCESS)
+        failType(*value, u"a string"_s, at);
+    return toQString(text);
+}
+
+std::optional<QString> optionalString(const Value &value, const Path &at) {
+    if (isNull(value))
+        return std::nullopt;
+    std::string_view text;
+    if (value->get_string().get(text) != simdjson::SUCCESS)
+        failType(*value, u"a string"_s, at);
+    return toQString(text);
+}
+
+std::optional<qint64> optionalInt64(const Value &value, const Path &at) {
+    if (isNull(value))
+        return std::nullopt;
+    switch (value->type()) {
+    case simdjson::dom::element_type::INT64:
+        return qint64(int64_t(*value));
+    case simdjson::dom::element_type::UINT64:
+        fail(at, u"expected an integer, found a number beyond the signed 64-bit range"_s);
+    case simdjson::dom::element_type::DOUBLE:
+        fail(at, u"expected an integer, found a number with a fraction or an exponent"_s);
+    default:
+        failType(*value, u"an integer"_s, at);
+    }
+}
+
+std::optional<bool> optionalBool(const Value &value, const Path &at) {
+    if (isNull(value))
+        return std::nullopt;
+    bool flag = false;
+    if (value->get_bool().get(flag) != simdjson::SUCCESS)
+        failType(*value, u"a boolean"_s, at);
+    return flag;
+}
+
+std::optional<simdjson::dom::array> optionalArray(const Value &value, const Path &at) {
+    if (isNull(value))
+        return std::nullopt;
+    return requireArray(*value, at);
+}
+
+std::optional<simdjson::dom::object> optionalObject(const Value &value, const Path &at) {
+    if (isNull(value))
+        return std::nullopt;
+    return requireObject(*value, at);
+}
+
+std::optional<QUrl> optionalUrl(const Value &value, const Path &at) {
+    const std::optional<QString> text = optionalString(value, at);
+    if (!text)
+        return std::nullopt;
+    std::optional<QUrl> url = UrlText::toUrl(*text);
+    if (!url)
+        fail(at, u"expected a URL, found the text \""_s + *text + u"\", which is not one"_s);
+    return url;
+}
+
+std::optional<QString> stringIfString(const Value &value) {
+    std::string_view text;
+    if (!value || value->get_string().get(text) != simdjson::SUCCESS)
+        return std::nullopt;
+    return toQString(text);
+}
+
+std::optional<QStringList> stringListIfStrings(const Value &value) {
+    simdjson::dom::array array;
+    if (!value || value->get_array().get(array) != simdjson::SUCCESS)
+        return std::nullopt;
+    QStringList list;
+    list.reserve(qsizetype(array.size()));
+    for (const simdjson::dom::element element : array) {
+        std::string_view text;
+        if (element.get_string().get(text) != simdjson::SUCCESS)
+            return std::nullopt;
+        list.append(toQString(text));
+    }
+    return list;
+}
+
+simdjson::dom::parser &threadParser() {
+    if (!t_parser)
+        t_parser = std::make_unique<simdjson::dom::parser>();
+    return *t_parser;
+}
+
+void releaseLargeParser() {
+    if (t_parser && t_parser->capacity() > keptParserCapacity)
+        t_parser.reset();
+}
+
+simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayView json) {
+    if (json.size() > maxDocumentBytes)
+        throw Failure{u"the document is larger than %1 MB"_s.arg(maxDocumentBytes >> 20)};
+    // An empty view may have no data pointer at all, which the parser must not be given.
+    const char *bytes = json.isEmpty() ? "" : json.data();
+    simdjson::dom::element root;
+    const simdjson::error_code error = parser.parse(bytes, size_t(json.size())).get(root);
+    if (error == simdjson::SUCCESS)
+        return root;
+    QString where = JsonSyntax::describeFirstError(json, int(parser.max_depth()));
+    if (where.isEmpty())
+        where = QString::fromUtf8(simdjson::error_message(error));
+    throw Failure{u"not valid JSON: "_s + where};
+}
+
+} // namespace JsonReader

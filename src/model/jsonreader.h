@@ -1,0 +1,124 @@
+#pragma once
+
+// Shared by the decoders of model/ only: typed, path-aware reading of a simdjson document.
+// Every fault throws JsonReader::Failure with a description naming where and what; the public
+// decode functions catch it and return a DecodeError, so no exception leaves model/.
+
+#include "model/decoderesult.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <simdjson.h>
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace JsonReader {
+
+struct Failure {
+    QString description;
+};
+
+// Where a value sits in the document, e.g. apps[3].version. Lives on the stack while its value
+// is read; turned into text only when something fails.
+struct Path {
+    const Path *parent = nullptr;
+    std::string_view key;
+    qsizetype index = -1;
+
+    Path field(std::string_view name) const { return Path{this, name, -1}; }
+    Path element(qsizetype i) const { return Path{this, {}, i}; }
+    QString text() const;
+};
+
+[[noreturn]] void fail(const Path &at, const QString &what);
+
+// "an object", "a number", "null", ...
+QString typeName(simdjson::dom::element value);
+
+inline QString toQString(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+// The values of one object under the keys a decoder knows, in one pass over its members. A key
+// that occurs twice keeps its first value.
+template<size_t N>
+class Fields {
+public:
+    Fields(simdjson::dom::object object, const std::array<std::string_view, N> &keys) {
+        for (const simdjson::dom::key_value_pair member : object) {
+            for (size_t i = 0; i < N; ++i) {
+                if (member.key == keys[i]) {
+                    if (!m_present[i]) {
+                        m_values[i] = member.value;
+                        m_present[i] = true;
+                    }
+                    break;
+                }
+            }
+        }
+    }
+
+    // Nothing when the key is missing.
+    std::optional<simdjson::dom::element> operator[](size_t i) const {
+        return m_present[i] ? std::optional(m_values[i]) : std::nullopt;
+    }
+
+private:
+    std::array<simdjson::dom::element, N> m_values{};
+    std::array<bool, N> m_present{};
+};
+
+using Value = std::optional<simdjson::dom::element>;
+
+inline bool isNull(const Value &value) {
+    return !value || value->is_null();
+}
+
+simdjson::dom::object requireObject(simdjson::dom::element value, const Path &at);
+simdjson::dom::array requireArray(simdjson::dom::element value, const Path &at);
+
+// Missing or null fails.
+QString requiredString(const Value &value, const Path &at);
+// Missing or null gives nothing; another type fails.
+std::optional<QString> optionalString(const Value &value, const Path &at);
+std::optional<qint64> optionalInt64(const Value &value, const Path &at);
+std::optional<bool> optionalBool(const Value &value, const Path &at);
+std::optional<simdjson::dom::array> optionalArray(const Value &value, const Path &at);
+std::optional<simdjson::dom::object> optionalObject(const Value &value, const Path &at);
+// A string that is not a valid URL fails like a wrong type.
+std::optional<QUrl> optionalUrl(const Value &value, const Path &at);
+
+// For keys with alternatives: nothing, without failing, unless the value has the right type.
+std::optional<QString> stringIfString(const Value &value);
+std::optional<QStringList> stringListIfStrings(const Value &value);
+
+// Parses the whole text and hands its root to `read`, turning every fault into a DecodeError.
+// Syntax faults are located by byte offset.
+template<typename T, typename Read>
+DecodeResult<T> decode(QByteArrayView json, Read read);
+
+// Implementation detail of decode(): the parse, with syntax faults as a Failure.
+simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayView json);
+simdjson::dom::parser &threadParser();
+void releaseLargeParser();
+
+template<typename T, typename Read>
+DecodeResult<T> decode(QByteArrayView json, Read read) {
+    try {
+        const simdjson::dom::element root = parseDocument(threadParser(), json);
+        DecodeResult<T> result = read(root, Path{});
+        releaseLargeParser();
+        return result;
+    } catch (const Failure &failure) {
+        releaseLargeParser();
+        return DecodeError{failure.description};
+    }
+}
+
+} // namespace JsonReader
