@@ -4,6 +4,7 @@
 #include "model/localapp.h"
 #include "model/savedrepo.h"
 #include "model/sortoptions.h"
+#include "store/reposfilewriter.h"
 
 #include <QHash>
 #include <QList>
@@ -89,10 +90,12 @@ public:
     int fetchTotal() const { return m_fetchTotal; }
     const QList<AppItem> &filteredApps() const { return m_filteredApps; }
 
-    // Persistence. loadRepos runs once during construction; saveRepos after every change of the
-    // tree, and says whether the file was written. Both are public for tools and benchmarks.
+    // Persistence. loadRepos runs once during construction. saveRepos, after every change of the
+    // tree, puts the tree in order at once and writes the file in the background;
+    // waitForPendingSaves blocks until the file holds the last tree saved.
     void loadRepos();
-    bool saveRepos();
+    void saveRepos();
+    void waitForPendingSaves();
     Q_INVOKABLE void resetToDefaults();
 
     // Fetching. Each task completes when the tree reflects its result.
@@ -189,6 +192,7 @@ private:
     QUrl m_defaultReposListURL;
     QNetworkAccessManager *m_network = nullptr;
     QList<QPointer<QNetworkReply>> m_replies;
+    ReposFileWriter m_fileWriter;
     bool m_closing = false;
 
     QList<SavedRepo> m_savedRepos;
@@ -206,5 +210,22 @@ private:
     QList<AppItem> m_filteredApps;
 
     // ---- Catalogue state, owned by store/catalogue.cpp -------------------------------------
+    // Groups and sorts the apps of `sources`, taken in order as one list, off the main thread and
+    // assigns the result here.
+    QCoro::Task<> assembleCatalogue(QList<QList<AppItem>> sources);
+    // Filters displayApps by the selected source and the last debounced search text.
+    QCoro::Task<> filterDisplayApps();
+    // Numbers of the latest started computations. A result is assigned only when no newer
+    // computation has started since, so a slow old result never replaces a newer one.
+    quint64 m_catalogueGeneration = 0;
+    quint64 m_filterGeneration = 0;
+    QTimer m_searchDebounce;
+    // Filtering starts once the first search text has passed the debounce.
+    std::optional<QString> m_debouncedSearchText;
+    // Test seam, empty in the app: run at the start of each background computation so that tests
+    // can slow one down and make results arrive out of order.
+    std::function<void()> m_catalogueWorkHookForTests;
+    std::function<void()> m_filterWorkHookForTests;
+    friend class TestCatalogue;
     // ---- End of catalogue state -------------------------------------------------------------
 };

@@ -1,0 +1,320 @@
+#include "appstoreviewmodel.h"
+
+#include "model/repoexchange.h"
+#include "model/reporesponse.h"
+#include "model/urltext.h"
+#include "platform/console.h"
+#include "platform/localecompare.h"
+#include "store/semaphore.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStringDecoder>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcoronetworkreply.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using ReplyPointer = std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater>;
+
+constexpr int kFeedTransferTimeoutMs = 60 * 1000;
+
+int httpStatus(const QNetworkReply &reply) {
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// The server answered, whatever its status: its body is what the request got. Otherwise the
+// transfer itself failed (no connection, reset, cut short, timed out).
+bool serverAnswered(const QNetworkReply &reply) {
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError)
+        return true;
+    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return false;
+    const bool contentError = error >= QNetworkReply::ContentAccessDenied &&
+                              error <= QNetworkReply::UnknownContentError &&
+                              error != QNetworkReply::ContentReSendError;
+    const bool serverError =
+        error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError;
+    return contentError || serverError || error == QNetworkReply::ProtocolInvalidOperationError;
+}
+
+QString transportErrorDescription(const QNetworkReply &reply, bool timedOut) {
+    // Qt reports its own transfer time-out as a cancellation.
+    if (timedOut && reply.error() == QNetworkReply::OperationCanceledError)
+        return u"The request timed out."_s;
+    return reply.errorString();
+}
+
+struct FeedOutcome {
+    std::optional<RepoResponse> feed;
+    QString error;
+};
+
+// Runs off the main thread: decodes the body and stamps every app with the feed's name.
+FeedOutcome decodeFeed(const QByteArray &body, int status) {
+    DecodeResult<RepoResponse> decoded = RepoResponse::decode(body);
+    if (!decoded) {
+        // The body is decoded whatever the status, but a failing server is the likelier story.
+        if (status >= 400)
+            return {std::nullopt, u"HTTP "_s + QString::number(status) +
+                                      u" — the response is not a repository feed: "_s + decoded.error()};
+        return {std::nullopt, decoded.error()};
+    }
+    RepoResponse feed = std::move(decoded).value();
+    for (AppItem &app : feed.apps)
+        app.sourceRepoName = feed.name;
+    return {std::move(feed), {}};
+}
+
+void collectLinkedFolders(const QList<SavedRepo> &level, QStringList &ids) {
+    for (const SavedRepo &node : level) {
+        if (node.repoListURL)
+            ids.append(node.id);
+        if (node.children)
+            collectLinkedFolders(*node.children, ids);
+    }
+}
+
+void collectEnabledRepos(const QList<SavedRepo> &level, QList<SavedRepo> &repos) {
+    for (const SavedRepo &node : level) {
+        if (!node.isEnabled)
+            continue;
+        if (node.children)
+            collectEnabledRepos(*node.children, repos);
+        else
+            repos.append(node);
+    }
+}
+
+} // namespace
+
+QNetworkReply *AppStoreViewModel::track(QNetworkReply *reply) {
+    m_replies.removeIf([](const QPointer<QNetworkReply> &known) { return known.isNull(); });
+    m_replies.append(reply);
+    return reply;
+}
+
+QList<SavedRepo> AppStoreViewModel::enabledRepos() const {
+    QList<SavedRepo> repos;
+    collectEnabledRepos(m_savedRepos, repos);
+    if (m_repoSortOrder == RepoSortOption::name) {
+        std::stable_sort(repos.begin(), repos.end(), [](const SavedRepo &a, const SavedRepo &b) {
+            return LocaleCompare::lessThan(a.name, b.name);
+        });
+    }
+    return repos;
+}
+
+void AppStoreViewModel::refreshAllRepos() {
+    fetchAllRepos();
+}
+
+void AppStoreViewModel::updateFolderList(const QString &folderID) {
+    refreshFolder(folderID, false);
+}
+
+QCoro::Task<> AppStoreViewModel::fetchAllRepos() {
+    const QPointer<AppStoreViewModel> self(this);
+    setIsLoading(true);
+
+    // Linked folders first, all at once and wherever they sit: their lists decide which
+    // repositories there are to fetch.
+    QStringList folderIDs;
+    collectLinkedFolders(m_savedRepos, folderIDs);
+    if (!folderIDs.isEmpty()) {
+        std::vector<QCoro::Task<>> refreshes;
+        refreshes.reserve(size_t(folderIDs.size()));
+        for (const QString &folderID : std::as_const(folderIDs))
+            refreshes.push_back(refreshFolder(folderID, false));
+        for (QCoro::Task<> &refresh : refreshes)
+            co_await refresh;
+        if (isGone(self))
+            co_return;
+    }
+
+    const QList<SavedRepo> repos = enabledRepos();
+    setFetchTotal(int(repos.size()));
+    setFetchProgress(0);
+    QList<SavedRepo> tree = m_savedRepos;
+    for (const SavedRepo &repo : repos) {
+        if (SavedRepo *node = findRepo(tree, repo.id))
+            node->fetchStatus = RepoFetchStatus::waiting();
+    }
+    setSavedRepos(std::move(tree));
+
+    const auto permits = std::make_shared<Semaphore>(3);
+    std::vector<QCoro::Task<>> fetches;
+    fetches.reserve(size_t(repos.size()));
+    for (const SavedRepo &repo : repos)
+        fetches.push_back(fetchUnderPermit(permits, repo.id));
+    for (QCoro::Task<> &fetch : fetches)
+        co_await fetch;
+    if (isGone(self))
+        co_return;
+
+    saveRepos();
+    co_await rebuildCatalogue();
+    if (isGone(self))
+        co_return;
+    setIsLoading(false);
+}
+
+QCoro::Task<> AppStoreViewModel::fetchUnderPermit(std::shared_ptr<Semaphore> permits, QString id) {
+    const QPointer<AppStoreViewModel> self(this);
+    co_await permits->wait();
+    if (!isGone(self))
+        co_await fetchRepo(id, false);
+    if (isGone(self)) {
+        // Let the waiters behind us see the engine is gone and end too.
+        permits->signal();
+        co_return;
+    }
+    setFetchProgress(m_fetchProgress + 1);
+    // Handed on from a fresh task, so the next fetch does not start inside this one.
+    QTimer::singleShot(0, [permits] { permits->signal(); });
+}
+
+QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
+    const QPointer<AppStoreViewModel> self(this);
+    const SavedRepo *found = findRepo(std::as_const(m_savedRepos), id);
+    if (!found || !found->url)
+        co_return;
+    const QUrl url = *found->url;
+    editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
+
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kFeedTransferTimeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    const ReplyPointer reply(track(m_network->get(request)));
+    co_await reply.get();
+    if (isGone(self))
+        co_return;
+
+    FeedOutcome outcome;
+    if (serverAnswered(*reply)) {
+        outcome = co_await QtConcurrent::run(decodeFeed, reply->readAll(), httpStatus(*reply));
+        if (isGone(self))
+            co_return;
+    } else {
+        outcome.error = transportErrorDescription(*reply, true);
+    }
+
+    // The node as it is now: a rename or a switch made while the request ran stays.
+    if (outcome.feed) {
+        RepoResponse &feed = *outcome.feed;
+        editRepo(id, [&feed](SavedRepo &node) {
+            node.name = feed.name;
+            if (feed.iconURL)
+                node.iconURL = feed.iconURL;
+            else if (feed.META && feed.META->repoIcon)
+                node.iconURL = feed.META->repoIcon;
+            node.appCount = feed.apps.size();
+            node.fetchStatus = RepoFetchStatus::success();
+            node.cachedApps = std::move(feed.apps);
+        });
+    } else {
+        printLine(u"Failed to fetch "_s + UrlText::fromUrl(url) + u": "_s + outcome.error);
+        editRepo(id, [&outcome](SavedRepo &node) {
+            node.isEnabled = false;
+            node.fetchStatus = RepoFetchStatus::error(outcome.error);
+        });
+    }
+    if (save)
+        saveRepos();
+}
+
+QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
+    const QPointer<AppStoreViewModel> self(this);
+    const SavedRepo *found = findRepo(std::as_const(m_savedRepos), id);
+    if (!found || !found->repoListURL)
+        co_return;
+    const QUrl listURL = *found->repoListURL;
+    editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
+
+    const ReplyPointer reply(track(m_network->get(QNetworkRequest(listURL))));
+    co_await reply.get();
+    if (isGone(self))
+        co_return;
+
+    QString failure;
+    QList<QUrl> addresses;
+    if (!serverAnswered(*reply)) {
+        failure = transportErrorDescription(*reply, false);
+    } else if (const int status = httpStatus(*reply); status >= 400) {
+        // An error page is no list: reading it would drop every child the folder has.
+        failure = u"HTTP "_s + QString::number(status) + u" — the server did not return the list ("_s +
+                  reply->errorString() + u')';
+    } else {
+        const QByteArray body = reply->readAll();
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8.decode(body);
+        if (utf8.hasError())
+            failure = u"The list at "_s + UrlText::fromUrl(listURL) + u" is not UTF-8 text."_s;
+        else
+            addresses = RepoExchange::readUrlList(text);
+    }
+    if (!failure.isEmpty()) {
+        printLine(u"Remote folder fetch error: "_s + failure);
+        editRepo(id, [&failure](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::error(failure); });
+        co_return;
+    }
+
+    if (addresses.isEmpty()) {
+        // A list that came back empty is more likely a hiccup than a wish to lose every child.
+        editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::success(); });
+        if (fetchChildren) {
+            saveRepos();
+            co_await rebuildCatalogue();
+        }
+        co_return;
+    }
+
+    // Built from the folder as it is now, so children switched off or renamed meanwhile keep that.
+    QList<SavedRepo> children;
+    const bool folderStillThere = editRepo(id, [&addresses, &children](SavedRepo &folder) {
+        const QList<SavedRepo> previous = folder.children.value_or(QList<SavedRepo>());
+        children.reserve(addresses.size());
+        for (const QUrl &address : std::as_const(addresses)) {
+            const QString text = UrlText::fromUrl(address);
+            const auto known =
+                std::find_if(previous.cbegin(), previous.cend(), [&text](const SavedRepo &child) {
+                    return child.url && UrlText::fromUrl(*child.url) == text;
+                });
+            if (known != previous.cend()) {
+                children.append(*known);
+                continue;
+            }
+            SavedRepo child;
+            child.id = text;
+            child.name = u"Unknown"_s;
+            child.url = address;
+            child.isEnabled = true;
+            children.append(child);
+        }
+        folder.children = children;
+        folder.fetchStatus = RepoFetchStatus::success();
+    });
+    if (!folderStillThere || !fetchChildren)
+        co_return;
+
+    std::vector<QCoro::Task<>> fetches;
+    for (const SavedRepo &child : std::as_const(children)) {
+        if (child.url && child.isEnabled)
+            fetches.push_back(fetchRepo(child.id, false));
+    }
+    for (QCoro::Task<> &fetch : fetches)
+        co_await fetch;
+    if (isGone(self))
+        co_return;
+    saveRepos();
+    co_await rebuildCatalogue();
+}
