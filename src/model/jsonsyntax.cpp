@@ -92,15 +92,15 @@ QString Scanner::scanUtf8Sequence() {
         minimum = 0x10000;
         point = lead & 0x07;
     } else {
-        return fault(u"not UTF-8: byte 0x"_s + QString::number(lead, 16), start);
+        return fault(u"invalid UTF-8 byte 0x"_s + QString::number(lead, 16), start);
     }
     for (int i = 1; i < length; ++i) {
         if (start + i >= m_text.size() || (at(start + i) & 0xc0) != 0x80)
-            return fault(u"not UTF-8: broken multi-byte sequence"_s, start);
+            return fault(u"truncated UTF-8 sequence"_s, start);
         point = (point << 6) | (at(start + i) & 0x3f);
     }
     if (point < minimum || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff))
-        return fault(u"not UTF-8: invalid multi-byte sequence"_s, start);
+        return fault(u"invalid UTF-8 sequence"_s, start);
     m_pos += length;
     return {};
 }
@@ -242,6 +242,8 @@ QString Scanner::run() {
     skipWhiteSpace();
     if (atEnd())
         return u"the text is empty"_s;
+    if (m_text.sliced(m_pos).startsWith("\xef\xbb\xbf"))
+        return fault(u"the text starts with a byte order mark"_s, m_pos);
 
     while (true) {
         skipWhiteSpace();
