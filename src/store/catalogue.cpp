@@ -1,0 +1,100 @@
+// The catalogue part of the store engine: grouping, sorting, searching and update detection.
+// The computations live in catalogueassembly.cpp and run off the main thread; this file starts
+// them, and assigns their results here on the main thread unless a newer one has started.
+
+#include "appstoreviewmodel.h"
+
+#include "store/catalogueassembly.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+QCoro::Task<> AppStoreViewModel::rebuildCatalogue() {
+    // Copying the repositories only shares their app lists; joining them is left to the
+    // background task.
+    QList<QList<AppItem>> sources;
+    for (const SavedRepo &repo : enabledRepos()) {
+        if (repo.cachedApps)
+            sources.append(*repo.cachedApps);
+    }
+    co_await assembleCatalogue(std::move(sources));
+}
+
+QCoro::Task<> AppStoreViewModel::processApps(QList<AppItem> apps) {
+    QList<QList<AppItem>> sources;
+    sources.append(std::move(apps));
+    co_await assembleCatalogue(std::move(sources));
+}
+
+QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources) {
+    const AppSortOption order = m_appSortOrder;
+    const bool strict = m_strictGrouping;
+    const quint64 generation = ++m_catalogueGeneration;
+    const QPointer<AppStoreViewModel> self(this);
+    // GCC 12 destroys lambda captures twice when the lambda is a temporary inside co_await, so
+    // the future is made in a statement of its own.
+    const QFuture<CatalogueAssembly::Catalogue> work =
+        QtConcurrent::run([sources = std::move(sources), order, strict, hook = m_catalogueWorkHookForTests] {
+            if (hook)
+                hook();
+            return CatalogueAssembly::assemble(sources, order, strict);
+        });
+    CatalogueAssembly::Catalogue catalogue = co_await work;
+    if (isGone(self) || generation != m_catalogueGeneration)
+        co_return;
+    setAllAppsByVariant(std::move(catalogue.groups));
+    setDisplayApps(std::move(catalogue.displayApps));
+}
+
+QList<AppItem> AppStoreViewModel::versionsOfApp(const AppItem &app) const {
+    const auto group = m_allAppsByVariant.constFind(CatalogueAssembly::variantKey(app, m_strictGrouping));
+    if (group == m_allAppsByVariant.cend())
+        return {};
+    return CatalogueAssembly::versionsNewestFirst(*group);
+}
+
+void AppStoreViewModel::checkForUpdates(const QList<LocalApp> &installedApps) {
+    QList<QList<AppItem>> sources;
+    for (const SavedRepo &repo : enabledRepos()) {
+        if (repo.cachedApps)
+            sources.append(*repo.cachedApps);
+    }
+    setAvailableUpdates(
+        CatalogueAssembly::availableUpdates(installedApps, CatalogueAssembly::latestVersions(sources)));
+}
+
+void AppStoreViewModel::setUpSearchPipeline() {
+    m_searchDebounce.setSingleShot(true);
+    m_searchDebounce.setInterval(300ms);
+    connect(this, &AppStoreViewModel::searchTextChanged, &m_searchDebounce, qOverload<>(&QTimer::start));
+    connect(&m_searchDebounce, &QTimer::timeout, this, [this] {
+        m_debouncedSearchText = m_searchText;
+        filterDisplayApps();
+    });
+    connect(this, &AppStoreViewModel::displayAppsChanged, this, [this] { filterDisplayApps(); });
+    connect(this, &AppStoreViewModel::selectedRepoIDChanged, this, [this] { filterDisplayApps(); });
+    // The text the engine starts with passes the debounce like a typed one.
+    m_searchDebounce.start();
+}
+
+QCoro::Task<> AppStoreViewModel::filterDisplayApps() {
+    if (!m_debouncedSearchText)
+        co_return;
+    const quint64 generation = ++m_filterGeneration;
+    const QPointer<AppStoreViewModel> self(this);
+    const QFuture<QList<AppItem>> work =
+        QtConcurrent::run([apps = m_displayApps, source = m_selectedRepoID, text = *m_debouncedSearchText,
+                           hook = m_filterWorkHookForTests] {
+            if (hook)
+                hook();
+            return CatalogueAssembly::filterApps(apps, source, text);
+        });
+    QList<AppItem> filtered = co_await work;
+    if (isGone(self) || generation != m_filterGeneration)
+        co_return;
+    setFilteredApps(std::move(filtered));
+}

@@ -1,0 +1,486 @@
+#include "model/storedform.h"
+#include "platform/defaultsstore.h"
+#include "platform/standarddirs.h"
+#include "platform/versioncompare.h"
+#include "store/appstoreviewmodel.h"
+#include "store/catalogueassembly.h"
+#include "support/testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QThread>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace CatalogueAssembly;
+
+namespace {
+
+AppItem app(const QString &bundle, const QString &version, const QString &name = u"App"_s) {
+    AppItem item;
+    item.name = name;
+    item.bundleIdentifier = bundle;
+    item.version = version;
+    item.downloadURL = u"https://dl.example/"_s + bundle + u'/' + version + u"/"_s + name + u".ipa"_s;
+    return item;
+}
+
+AppItem withSource(AppItem item, const QString &source) {
+    item.sourceRepoName = source;
+    return item;
+}
+
+AppItem withDate(AppItem item, const QString &date) {
+    item.versionDate = date;
+    return item;
+}
+
+AppItem withSize(AppItem item, qint64 size) {
+    item.size = size;
+    return item;
+}
+
+QStringList versionsOf(const QList<AppItem> &apps) {
+    QStringList versions;
+    for (const AppItem &item : apps)
+        versions << item.version;
+    return versions;
+}
+
+QStringList bundlesOf(const QList<AppItem> &apps) {
+    QStringList bundles;
+    for (const AppItem &item : apps)
+        bundles << item.bundleIdentifier;
+    return bundles;
+}
+
+SavedRepo repository(const QString &name, const QList<AppItem> &apps, bool enabled = true) {
+    SavedRepo repo;
+    repo.id = u"https://repo.example/"_s + name;
+    repo.name = name;
+    repo.url = QUrl(repo.id);
+    repo.isEnabled = enabled;
+    repo.cachedApps = apps;
+    for (AppItem &item : *repo.cachedApps)
+        item.sourceRepoName = name;
+    return repo;
+}
+
+SavedRepo folder(const QString &name, const QList<SavedRepo> &children, bool enabled = true) {
+    SavedRepo node;
+    node.id = name;
+    node.name = name;
+    node.isEnabled = enabled;
+    node.children = children;
+    return node;
+}
+
+// Makes one computation of the engine slow: the first caller sleeps on its worker thread, so a
+// later computation finishes before it.
+struct SlowFirstCall {
+    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+
+    std::function<void()> hook() const {
+        return [calls = calls] {
+            if (calls->fetch_add(1) == 0)
+                QThread::msleep(400);
+        };
+    }
+};
+
+} // namespace
+
+class TestCatalogue : public QObject {
+    Q_OBJECT
+
+private:
+    QNetworkAccessManager m_network;
+    std::unique_ptr<AppStoreViewModel> m_engine;
+
+    // An engine over `tree`, read from the repository file, whose start-up rebuild is already
+    // under way so later rebuilds supersede it.
+    void startEngine(const QList<SavedRepo> &tree, bool strictGrouping = true) {
+        QVERIFY(QDir().mkpath(StandardDirs::applicationSupport()));
+        QFile file(StandardDirs::applicationSupport() + u"/repos.json"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(StoredForm::encodeRepoTree(tree));
+        file.close();
+        DefaultsStore().setBool(AppStoreViewModel::kStrictGrouping, strictGrouping);
+        // Nothing listens there; a fetch going out by mistake fails at once.
+        m_engine =
+            std::make_unique<AppStoreViewModel>(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &m_network);
+        QTRY_VERIFY(m_engine->m_catalogueGeneration >= 1);
+    }
+
+private Q_SLOTS:
+    void cleanup() { m_engine.reset(); }
+
+    void versionComparison_data() {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("order");
+
+        QTest::newRow("digit runs by value") << u"1.10"_s << u"1.9"_s << 1;
+        QTest::newRow("whole numbers") << u"10"_s << u"9"_s << 1;
+        QTest::newRow("same text") << u"2.0.1"_s << u"2.0.1"_s << 0;
+        QTest::newRow("later component") << u"1.2.10"_s << u"1.2.3"_s << 1;
+        QTest::newRow("leading zeros do not count") << u"1.01"_s << u"1.1"_s << 0;
+        QTest::newRow("zero runs of any length") << u"1.0"_s << u"1.000"_s << 0;
+        QTest::newRow("zeros before a greater value") << u"1.002"_s << u"1.1"_s << 1;
+        QTest::newRow("prefix is smaller") << u"1.0"_s << u"1.0.0"_s << -1;
+        QTest::newRow("suffix after digits") << u"1.0"_s << u"1.0b"_s << -1;
+        QTest::newRow("empty is smallest") << u""_s << u"0"_s << -1;
+        QTest::newRow("case-sensitive") << u"1.0b"_s << u"1.0B"_s << 1;
+        QTest::newRow("letters by code") << u"1.0-beta"_s << u"1.0-alpha"_s << 1;
+        QTest::newRow("letter after digit") << u"1.a"_s << u"1.5"_s << 1;
+        QTest::newRow("punctuation before digit") << u"1.-"_s << u"1.0"_s << -1;
+        QTest::newRow("2^64 over 2^64-1") << u"1.18446744073709551616"_s << u"1.18446744073709551615"_s << 1;
+        QTest::newRow("longer run is greater")
+            << u"123456789012345678901234567890"_s << u"99999999999999999999999999999"_s << 1;
+        QTest::newRow("long run with leading zeros")
+            << u"0000000000000000000000000000001.5"_s << u"1.5"_s << 0;
+        QTest::newRow("long runs differing late")
+            << u"7.99999999999999999999999999998"_s << u"7.99999999999999999999999999999"_s << -1;
+    }
+
+    void versionComparison() {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, order);
+        const auto sign = [](int value) {
+            return (value > 0) - (value < 0);
+        };
+        QCOMPARE(sign(VersionCompare::compare(a, b)), order);
+        QCOMPARE(sign(VersionCompare::compare(b, a)), -order);
+    }
+
+    void variantKeyFollowsTheMode_data() {
+        QTest::addColumn<AppItem>("item");
+        QTest::addColumn<bool>("strict");
+        QTest::addColumn<QString>("key");
+
+        AppItem full = app(u"com.a"_s, u"1"_s, u"A"_s);
+        full.sourceRepoName = u"Repo"_s;
+        full.localizedDescription = u"Does things"_s;
+        AppItem bare = app(u"com.a"_s, u"1"_s, u"A"_s);
+        AppItem noBundle = app(u""_s, u"1"_s, u"A"_s);
+        AppItem unknown = app(u"unknown"_s, u"1"_s, u"A"_s);
+
+        QTest::newRow("loose") << full << false << u"com.a"_s;
+        QTest::newRow("strict") << full << true << u"com.a|#|A|#|Repo|#|Does things"_s;
+        QTest::newRow("strict, absent parts") << bare << true << u"com.a|#|A|#||#|"_s;
+        QTest::newRow("empty bundle id") << noBundle << false << noBundle.downloadURL;
+        QTest::newRow("bundle id unknown") << unknown << true << unknown.downloadURL + u"|#|A|#||#|"_s;
+    }
+
+    void variantKeyFollowsTheMode() {
+        QFETCH(AppItem, item);
+        QFETCH(bool, strict);
+        QFETCH(QString, key);
+        QCOMPARE(variantKey(item, strict), key);
+    }
+
+    void groupingFollowsTheMode() {
+        const QList<AppItem> repoA = {withSource(app(u"com.x"_s, u"1.0"_s, u"Xtra"_s), u"A"_s),
+                                      withSource(app(u""_s, u"1.0"_s, u"Loose"_s), u"A"_s),
+                                      withSource(app(u"com.x"_s, u"1.2"_s, u"Xtra"_s), u"A"_s)};
+        AppItem sameNameElsewhere = withSource(app(u""_s, u"1.0"_s, u"Loose"_s), u"B"_s);
+        sameNameElsewhere.downloadURL = u"https://b.example/loose.ipa"_s;
+        const QList<AppItem> repoB = {withSource(app(u"com.x"_s, u"1.1"_s, u"X Plus"_s), u"B"_s),
+                                      sameNameElsewhere};
+
+        const Catalogue strict = assemble({repoA, repoB}, AppSortOption::name, true);
+        QCOMPARE(strict.groups.size(), 4);
+        QCOMPARE(versionsOf(strict.groups.value(variantKey(repoA[0], true))),
+                 (QStringList{u"1.0"_s, u"1.2"_s}));
+        QCOMPARE(versionsOf(strict.groups.value(variantKey(repoB[0], true))), QStringList{u"1.1"_s});
+        QCOMPARE(strict.displayApps.size(), 4);
+
+        // One row per bundle id, showing the greatest version of any source; builds without a
+        // bundle id stay one row per download.
+        const Catalogue loose = assemble({repoA, repoB}, AppSortOption::name, false);
+        QCOMPARE(loose.groups.size(), 3);
+        QCOMPARE(versionsOf(loose.groups.value(u"com.x"_s)), (QStringList{u"1.0"_s, u"1.2"_s, u"1.1"_s}));
+        QCOMPARE(loose.groups.value(repoB[1].downloadURL), QList<AppItem>{repoB[1]});
+        const auto row =
+            std::find_if(loose.displayApps.cbegin(), loose.displayApps.cend(),
+                         [](const AppItem &item) { return item.bundleIdentifier == u"com.x"_s; });
+        QVERIFY(row != loose.displayApps.cend());
+        QCOMPARE(*row, repoA[2]);
+    }
+
+    // Different names and sources can join to one key text; the key decides, so they are one app.
+    void partsThatJoinToTheSameKeyAreOneGroup() {
+        const AppItem first = withSource(app(u"com.x"_s, u"1.0"_s, u"A|#|B"_s), u"C"_s);
+        const AppItem second = withSource(app(u"com.x"_s, u"2.0"_s, u"A"_s), u"B|#|C"_s);
+        const AppItem other = withSource(app(u"com.x"_s, u"3.0"_s, u"A|"_s), u"B|#|C"_s);
+        QCOMPARE(variantKey(first, true), variantKey(second, true));
+
+        const Catalogue catalogue = assemble({{first, other, second}}, AppSortOption::name, true);
+        QCOMPARE(catalogue.groups.size(), 2);
+        QCOMPARE(catalogue.groups.value(variantKey(first, true)), (QList<AppItem>{first, second}));
+        QCOMPARE(catalogue.displayApps.size(), 2);
+        QVERIFY(catalogue.displayApps.contains(second));
+    }
+
+    void representativeIsTheNewestBuild_data() {
+        QTest::addColumn<QList<AppItem>>("builds");
+        QTest::addColumn<int>("newest");
+
+        const AppItem v19 = app(u"com.a"_s, u"1.9"_s);
+        const AppItem v110 = app(u"com.a"_s, u"1.10"_s);
+        QTest::newRow("numeric versions") << QList<AppItem>{v19, v110} << 1;
+        QTest::newRow("same version, later date")
+            << QList<AppItem>{withDate(v19, u"2024-01-01"_s), withDate(v19, u"2024-03-01"_s),
+                              withDate(v19, u"2024-02-01"_s)}
+            << 1;
+        QTest::newRow("same version, a date beats none")
+            << QList<AppItem>{v19, withDate(v19, u"2020"_s)} << 1;
+        QTest::newRow("greater version beats a later date")
+            << QList<AppItem>{withDate(v110, u"2020"_s), withDate(v19, u"2024"_s)} << 0;
+        QTest::newRow("full tie keeps input order")
+            << QList<AppItem>{withSize(withDate(v19, u"2024"_s), 1), withSize(withDate(v19, u"2024"_s), 2)}
+            << 0;
+        // Equal by value but not the same text: the date is not looked at.
+        QTest::newRow("equal by value only")
+            << QList<AppItem>{withDate(app(u"com.a"_s, u"1.01"_s), u"2020"_s),
+                              withDate(app(u"com.a"_s, u"1.1"_s), u"2024"_s)}
+            << 0;
+    }
+
+    void representativeIsTheNewestBuild() {
+        QFETCH(QList<AppItem>, builds);
+        QFETCH(int, newest);
+        const Catalogue catalogue = assemble({builds}, AppSortOption::name, true);
+        QCOMPARE(catalogue.displayApps, QList<AppItem>{builds[newest]});
+    }
+
+    void sortOrders_data() {
+        QTest::addColumn<QList<AppItem>>("apps");
+        QTest::addColumn<AppSortOption>("order");
+        QTest::addColumn<QStringList>("expected");
+
+        // Case and accents as a reader expects them; names equal but for case keep their order.
+        QTest::newRow("name") << QList<AppItem>{app(u"z"_s, u"1"_s, u"zebra"_s),
+                                                app(u"a1"_s, u"1"_s, u"alpha"_s),
+                                                app(u"em"_s, u"1"_s, u"Émile"_s),
+                                                app(u"a2"_s, u"1"_s, u"Alpha"_s),
+                                                app(u"ea"_s, u"1"_s, u"Eagle"_s),
+                                                app(u"f"_s, u"1"_s, u"fox"_s)}
+                              << AppSortOption(AppSortOption::name)
+                              << QStringList{u"a1"_s, u"a2"_s, u"ea"_s, u"em"_s, u"f"_s, u"z"_s};
+        QTest::newRow("date, newest text first, absent last")
+            << QList<AppItem>{withDate(app(u"a"_s, u"1"_s), u"2024-01-01"_s), app(u"none"_s, u"1"_s),
+                              withDate(app(u"c"_s, u"1"_s), u"2024-03-01"_s),
+                              withDate(app(u"d"_s, u"1"_s), u"2024-01-01"_s)}
+            << AppSortOption(AppSortOption::date) << QStringList{u"c"_s, u"a"_s, u"d"_s, u"none"_s};
+        QTest::newRow("size, largest first, absent as zero")
+            << QList<AppItem>{withSize(app(u"a"_s, u"1"_s), 10), app(u"none"_s, u"1"_s),
+                              withSize(app(u"c"_s, u"1"_s), 300), withSize(app(u"zero"_s, u"1"_s), 0),
+                              withSize(app(u"e"_s, u"1"_s), 10)}
+            << AppSortOption(AppSortOption::size)
+            << QStringList{u"c"_s, u"a"_s, u"e"_s, u"none"_s, u"zero"_s};
+    }
+
+    void sortOrders() {
+        QFETCH(QList<AppItem>, apps);
+        QFETCH(AppSortOption, order);
+        QFETCH(QStringList, expected);
+        QList<AppItem> sorted = apps;
+        sortForDisplay(sorted, order);
+        QCOMPARE(bundlesOf(sorted), expected);
+        // One app per group: the catalogue shows the same order.
+        QCOMPARE(bundlesOf(assemble({apps}, order, true).displayApps), expected);
+    }
+
+    void versionListIsNewestFirstWithoutDates() {
+        const QList<AppItem> builds = {
+            withDate(app(u"com.a"_s, u"1.9"_s), u"2024"_s), app(u"com.a"_s, u"1.10"_s),
+            withDate(app(u"com.a"_s, u"1.1"_s), u"2020"_s), withDate(app(u"com.a"_s, u"1.01"_s), u"2024"_s)};
+        QCOMPARE(versionsOf(versionsNewestFirst(builds)),
+                 (QStringList{u"1.10"_s, u"1.9"_s, u"1.1"_s, u"1.01"_s}));
+    }
+
+    void searchAndSourceFilter_data() {
+        QTest::addColumn<std::optional<QString>>("source");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList all = {u"com.abc.gba"_s, u"org.maps.app"_s, u"com.notes"_s, u"com.emile.reader"_s};
+        const std::optional<QString> any;
+        QTest::newRow("nothing") << any << u""_s << all;
+        QTest::newRow("only white space") << any << u"  \n\t"_s << all;
+        QTest::newRow("white space in a source") << std::optional(u"Repo B"_s) << u"   "_s
+                                                 << QStringList{u"org.maps.app"_s, u"com.emile.reader"_s};
+        QTest::newRow("bundle id ignoring case") << any << u"ABC"_s << QStringList{u"com.abc.gba"_s};
+        QTest::newRow("name ignoring case") << any << u"gameBOY"_s << QStringList{u"com.abc.gba"_s};
+        QTest::newRow("accented letters fold") << any << u"ÉMILE"_s << QStringList{u"com.emile.reader"_s};
+        QTest::newRow("inner space counts") << any << u"e m"_s << QStringList{u"org.maps.app"_s};
+        QTest::newRow("untrimmed text") << any << u" notes"_s << QStringList{};
+        // Simple case folding: one letter never matches two.
+        QTest::newRow("no full folding") << any << u"STRASSE"_s << QStringList{};
+        QTest::newRow("source and text") << std::optional(u"Repo A"_s) << u"notes"_s << QStringList{};
+        QTest::newRow("source without apps") << std::optional(u"Nowhere"_s) << u""_s << QStringList{};
+        QTest::newRow("source needs the exact name") << std::optional(u"repo b"_s) << u""_s << QStringList{};
+    }
+
+    void searchAndSourceFilter() {
+        QFETCH(std::optional<QString>, source);
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        const QList<AppItem> apps = {
+            withSource(app(u"com.abc.gba"_s, u"1"_s, u"GameBoy Emulator"_s), u"Repo A"_s),
+            withSource(app(u"org.maps.app"_s, u"1"_s, u"Straße Maps"_s), u"Repo B"_s),
+            app(u"com.notes"_s, u"1"_s, u"Notes"_s),
+            withSource(app(u"com.emile.reader"_s, u"1"_s, u"Émile Reader"_s), u"Repo B"_s)};
+        QCOMPARE(bundlesOf(filterApps(apps, source, text)), expected);
+    }
+
+    void updateDetection() {
+        const QList<AppItem> first = {app(u"com.x"_s, u"1.0"_s),   app(u"com.x"_s, u"1.2"_s),
+                                      app(u"com.y"_s, u"2.0.1"_s), app(u""_s, u"9.0"_s),
+                                      app(u"unknown"_s, u"9.0"_s), app(u"com.q"_s, u"5.0"_s)};
+        const QList<AppItem> second = {app(u"com.x"_s, u"1.10"_s), app(u"com.z"_s, u"2.0"_s)};
+        const auto installed = [](const QString &bundle, std::optional<QString> version) {
+            LocalApp local;
+            local.bundleID = bundle;
+            local.version = std::move(version);
+            local.url = QUrl::fromLocalFile(u"/apps/"_s + bundle + u".app"_s);
+            return local;
+        };
+        const QList<LocalApp> apps = {installed(u"com.x"_s, u"1.9"_s),  installed(u"com.y"_s, u"2.0"_s),
+                                      installed(u"com.z"_s, u"2.0"_s),  installed(u"com.q"_s, std::nullopt),
+                                      installed(u"com.w"_s, u"1.0"_s),  installed(u""_s, u"1.0"_s),
+                                      installed(u"unknown"_s, u"1.0"_s)};
+
+        const QHash<QString, QString> latest = latestVersions({first, second});
+        QCOMPARE(latest.value(u"com.x"_s), u"1.10"_s);
+        QVERIFY(!latest.contains(u""_s));
+        QVERIFY(!latest.contains(u"unknown"_s));
+        const QMap<QString, QString> expected = {{u"com.x"_s, u"1.10"_s}, {u"com.y"_s, u"2.0.1"_s}};
+        QCOMPARE(availableUpdates(apps, latest), expected);
+        QVERIFY(availableUpdates({}, latest).isEmpty());
+    }
+
+    // ---- The engine -----------------------------------------------------------------------------
+
+    void rebuildTakesTheEnabledRepositoriesInOrder() {
+        const QList<SavedRepo> tree = {
+            repository(u"One"_s,
+                       {app(u"com.a"_s, u"1.0"_s, u"Alpha"_s), app(u"com.a"_s, u"1.1"_s, u"Alpha"_s)}),
+            folder(u"Off"_s, {repository(u"Hidden"_s, {app(u"com.h"_s, u"3.0"_s, u"Hidden"_s)})}, false),
+            folder(u"On"_s, {repository(u"Two"_s, {app(u"com.b"_s, u"2.0"_s, u"Beta"_s)}),
+                             repository(u"Three"_s, {app(u"com.c"_s, u"1.0"_s, u"Gamma"_s)}, false)}),
+            repository(u"Four"_s, {app(u"com.a"_s, u"2.0"_s, u"Alpha"_s)})};
+        startEngine(tree, false);
+        QCoro::waitFor(m_engine->rebuildCatalogue());
+
+        QCOMPARE(bundlesOf(m_engine->displayApps()), (QStringList{u"com.a"_s, u"com.b"_s}));
+        QCOMPARE(m_engine->displayApps().first().version, u"2.0"_s);
+        QCOMPARE(versionsOf(m_engine->allAppsByVariant().value(u"com.a"_s)),
+                 (QStringList{u"1.0"_s, u"1.1"_s, u"2.0"_s}));
+        QCOMPARE(versionsOf(m_engine->versionsOfApp(tree[0].cachedApps->first())),
+                 (QStringList{u"2.0"_s, u"1.1"_s, u"1.0"_s}));
+        QVERIFY(m_engine->versionsOfApp(app(u"com.h"_s, u"3.0"_s)).isEmpty());
+
+        LocalApp installed;
+        installed.bundleID = u"com.a"_s;
+        installed.version = u"1.1"_s;
+        LocalApp hidden = installed;
+        hidden.bundleID = u"com.h"_s;
+        QSignalSpy updatesChanged(m_engine.get(), &AppStoreViewModel::availableUpdatesChanged);
+        m_engine->checkForUpdates({installed, hidden});
+        QCOMPARE(m_engine->availableUpdates(), (QMap<QString, QString>{{u"com.a"_s, u"2.0"_s}}));
+        QCOMPARE(updatesChanged.count(), 1);
+    }
+
+    void searchTextIsDebounced() {
+        startEngine({repository(u"One"_s, {app(u"com.game"_s, u"1"_s, u"Game"_s),
+                                           app(u"com.gallery"_s, u"1"_s, u"Gallery"_s),
+                                           app(u"com.notes"_s, u"1"_s, u"Notes"_s)})});
+        // The start-up text passes the debounce too, then everything shows.
+        QTRY_COMPARE(m_engine->filteredApps().size(), 3);
+
+        QSignalSpy filtered(m_engine.get(), &AppStoreViewModel::filteredAppsChanged);
+        QElapsedTimer sinceLastKey;
+        m_engine->setSearchText(u"g"_s);
+        QTest::qWait(150);
+        QCOMPARE(filtered.count(), 0);
+        m_engine->setSearchText(u"ga"_s);
+        sinceLastKey.start();
+        m_engine->setSearchText(u"gam"_s);
+        QVERIFY(filtered.wait(2000));
+        // Qt's coarse timers may fire up to 5% early.
+        QVERIFY2(sinceLastKey.elapsed() >= 280, qPrintable(QString::number(sinceLastKey.elapsed())));
+        QCOMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.game"_s});
+        QCOMPARE(filtered.count(), 1);
+    }
+
+    void sourceChangeAppliesAtOnceWithTheLastDebouncedText() {
+        startEngine({repository(u"One"_s, {app(u"com.game.one"_s, u"1"_s, u"Game"_s),
+                                           app(u"com.notes"_s, u"1"_s, u"Notes"_s)}),
+                     repository(u"Two"_s, {app(u"com.game.two"_s, u"1"_s, u"Game"_s)})});
+        m_engine->setSearchText(u"game"_s);
+        QTRY_COMPARE(bundlesOf(m_engine->filteredApps()),
+                     (QStringList{u"com.game.one"_s, u"com.game.two"_s}));
+
+        m_engine->setSearchText(u"notes"_s);
+        m_engine->setSelectedRepoID(u"Two"_s);
+        QSignalSpy filtered(m_engine.get(), &AppStoreViewModel::filteredAppsChanged);
+        QVERIFY(filtered.wait(2000));
+        QVERIFY(m_engine->m_searchDebounce.isActive());
+        QCOMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.game.two"_s});
+
+        // The typed text arrives after its debounce.
+        QVERIFY(filtered.wait(2000));
+        QVERIFY(m_engine->filteredApps().isEmpty());
+        m_engine->setSelectedRepoID(std::nullopt);
+        QTRY_COMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.notes"_s});
+    }
+
+    void staleRebuildIsNeverAssigned() {
+        startEngine({});
+        const SlowFirstCall slow;
+        m_engine->m_catalogueWorkHookForTests = slow.hook();
+        QSignalSpy displayChanged(m_engine.get(), &AppStoreViewModel::displayAppsChanged);
+
+        QCoro::Task<> older = m_engine->processApps({app(u"com.old"_s, u"1"_s)});
+        QCoro::Task<> newer = m_engine->processApps({app(u"com.new"_s, u"1"_s)});
+        QCoro::waitFor(newer);
+        QCOMPARE(bundlesOf(m_engine->displayApps()), QStringList{u"com.new"_s});
+        QCoro::waitFor(older);
+        QCOMPARE(slow.calls->load(), 2);
+        QCOMPARE(bundlesOf(m_engine->displayApps()), QStringList{u"com.new"_s});
+        QCOMPARE(m_engine->allAppsByVariant().size(), 1);
+        QCOMPARE(displayChanged.count(), 1);
+    }
+
+    void staleFilterIsNeverAssigned() {
+        startEngine({repository(u"One"_s, {app(u"com.one"_s, u"1"_s)}),
+                     repository(u"Two"_s, {app(u"com.two"_s, u"1"_s)})});
+        QTRY_COMPARE(m_engine->filteredApps().size(), 2);
+        const SlowFirstCall slow;
+        m_engine->m_filterWorkHookForTests = slow.hook();
+        QSignalSpy filtered(m_engine.get(), &AppStoreViewModel::filteredAppsChanged);
+
+        m_engine->setSelectedRepoID(u"One"_s);
+        m_engine->setSelectedRepoID(u"Two"_s);
+        QVERIFY(filtered.wait(2000));
+        QCOMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.two"_s});
+
+        // Let the slow filtering finish and hand its result back.
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(50);
+        QCOMPARE(slow.calls->load(), 2);
+        QCOMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.two"_s});
+        QCOMPARE(filtered.count(), 1);
+    }
+};
+
+KIVO_TEST_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
