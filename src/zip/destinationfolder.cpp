@@ -1,0 +1,155 @@
+#include "zip/destinationfolder.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+#ifdef O_PATH
+constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+
+QString systemError(int code) {
+    return QString::fromLocal8Bit(strerror(code));
+}
+
+QString describeWalkError(int code, const QStringList &path, qsizetype depth) {
+    const QString prefix = path.first(depth + 1).join(u'/');
+    if (code == ELOOP || code == ENOTDIR)
+        return u"the path passes through %1, which is not a folder"_s.arg(prefix);
+    return u"cannot open the folder %1: %2"_s.arg(prefix, systemError(code));
+}
+
+} // namespace
+
+DestinationFolder::Cursor::~Cursor() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+DestinationFolder::~DestinationFolder() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool DestinationFolder::open(const QString &path, QString *error) {
+    QDir().mkpath(path);
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0) {
+        *error = u"cannot open the destination folder: "_s + systemError(errno);
+        return false;
+    }
+    return true;
+}
+
+qint64 DestinationFolder::availableBytes() const {
+    struct statvfs info;
+    if (fstatvfs(m_fd, &info) != 0)
+        return -1;
+    return qint64(info.f_bavail) * qint64(info.f_frsize);
+}
+
+int DestinationFolder::parentOf(Cursor &cursor, const QStringList &path, QString *error) {
+    const qsizetype depth = path.size() - 1;
+    if (depth == 0)
+        return m_fd;
+    if (cursor.m_fd >= 0 && cursor.m_components.size() == depth &&
+        std::equal(cursor.m_components.cbegin(), cursor.m_components.cend(), path.cbegin()))
+        return cursor.m_fd;
+    if (cursor.m_fd >= 0)
+        ::close(cursor.m_fd);
+    cursor.m_fd = -1;
+    cursor.m_components.clear();
+
+    int fd = m_fd;
+    for (qsizetype i = 0; i < depth; ++i) {
+        const int next = openat(fd, QFile::encodeName(path[i]).constData(), kWalkFlags);
+        const int code = errno;
+        if (fd != m_fd)
+            ::close(fd);
+        if (next < 0) {
+            *error = describeWalkError(code, path, i);
+            return -1;
+        }
+        fd = next;
+    }
+    cursor.m_fd = fd;
+    cursor.m_components = path.first(depth);
+    return fd;
+}
+
+bool DestinationFolder::makeDirectory(Cursor &cursor, const QStringList &path, bool *created,
+                                      QString *error) {
+    const int parent = parentOf(cursor, path, error);
+    if (parent < 0)
+        return false;
+    const QByteArray leaf = QFile::encodeName(path.last());
+    *created = mkdirat(parent, leaf.constData(), 0700) == 0;
+    if (*created)
+        return true;
+    const int code = errno;
+    struct stat info;
+    if (code == EEXIST && fstatat(parent, leaf.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(info.st_mode))
+        return true;
+    *error = code == EEXIST ? u"something other than a folder is already there"_s
+                            : u"cannot create the folder: "_s + systemError(code);
+    return false;
+}
+
+int DestinationFolder::createFile(Cursor &cursor, const QStringList &path, QString *error) {
+    const int parent = parentOf(cursor, path, error);
+    if (parent < 0)
+        return -1;
+    const int fd = openat(parent, QFile::encodeName(path.last()).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        *error = errno == EEXIST ? u"something is already there"_s
+                                 : u"cannot create the file: "_s + systemError(errno);
+    return fd;
+}
+
+bool DestinationFolder::makeSymbolicLink(Cursor &cursor, const QStringList &path, const QByteArray &target,
+                                         QString *error) {
+    const int parent = parentOf(cursor, path, error);
+    if (parent < 0)
+        return false;
+    if (symlinkat(target.constData(), parent, QFile::encodeName(path.last()).constData()) == 0)
+        return true;
+    *error = errno == EEXIST ? u"something is already there"_s
+                             : u"cannot create the symbolic link: "_s + systemError(errno);
+    return false;
+}
+
+bool DestinationFolder::setDirectoryPermissions(Cursor &cursor, const QStringList &path, quint32 permissions,
+                                                QString *error) {
+    const int parent = parentOf(cursor, path, error);
+    if (parent < 0)
+        return false;
+    const int fd = openat(parent, QFile::encodeName(path.last()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const bool done = fd >= 0 && fchmod(fd, mode_t(permissions)) == 0;
+    if (!done)
+        *error = u"cannot set the folder's permissions: "_s + systemError(errno);
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
+void DestinationFolder::remove(Cursor &cursor, const QStringList &path, bool directory) {
+    QString ignored;
+    const int parent = parentOf(cursor, path, &ignored);
+    if (parent >= 0)
+        unlinkat(parent, QFile::encodeName(path.last()).constData(), directory ? AT_REMOVEDIR : 0);
+}
