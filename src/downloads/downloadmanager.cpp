@@ -1,0 +1,79 @@
+#include "downloadmanager.h"
+
+#include "platform/defaultsstore.h"
+
+using namespace Qt::StringLiterals;
+
+DownloadManager::DownloadManager(QObject *parent)
+    : DownloadManager(TransferSession::Configuration::background(kBackgroundSessionID), parent) {
+}
+
+DownloadManager::DownloadManager(const TransferSession::Configuration &session, QObject *parent)
+    : QObject(parent) {
+    construct(session);
+}
+
+DownloadManager::~DownloadManager() {
+    // The session's thread calls into this object: it must be gone first. Jobs it already
+    // queued for the main thread die with this object.
+    m_urlSession.reset();
+}
+
+void DownloadManager::construct(const TransferSession::Configuration &session) {
+    DefaultsStore defaults;
+    m_isAutoUnzipEnabled = defaults.boolValue(kAutoUnzipEnabledKey).value_or(false);
+
+    m_urlSession = std::make_unique<TransferSession>(session, static_cast<TransferSessionDelegate *>(this));
+
+    restoreBookmark(kCustomDownloadFolderKey, BookmarkedFolder::downloads);
+    restoreBookmark(kCustomLiveContainerFolderKey, BookmarkedFolder::liveContainer);
+
+    m_diskResumeDataPaths = defaults.stringMap(kResumeDataMapKey).value_or(QMap<QString, QString>());
+
+    // Loading pendingBackups from kPendingBackupsKey joins here, with the update backups.
+
+    m_urlSession->allTasks([this](const QList<TransferTaskPtr> &liveTasks) {
+        QMetaObject::invokeMethod(
+            this, [this, liveTasks] { restoreTasks(liveTasks); }, Qt::QueuedConnection);
+    });
+
+    refreshFileList();
+    // scanInstalledApps() joins here, with the installed-apps scan.
+}
+
+void DownloadManager::setAutoUnzipEnabled(bool enabled) {
+    DefaultsStore().setBool(kAutoUnzipEnabledKey, enabled);
+    if (m_isAutoUnzipEnabled == enabled)
+        return;
+    m_isAutoUnzipEnabled = enabled;
+    Q_EMIT isAutoUnzipEnabledChanged();
+}
+
+DownloadStatus DownloadManager::downloadStatus(const QUrl &url) const {
+    return m_downloadStates.value(url, DownloadStatus::none());
+}
+
+void DownloadManager::setDownloadStatus(const QUrl &url, const DownloadStatus &status) {
+    const auto found = m_downloadStates.constFind(url);
+    if (found != m_downloadStates.cend() && *found == status)
+        return;
+    m_downloadStates.insert(url, status);
+    Q_EMIT downloadStatesChanged();
+}
+
+void DownloadManager::removeDownloadStatus(const QUrl &url) {
+    if (m_downloadStates.remove(url))
+        Q_EMIT downloadStatesChanged();
+}
+
+void DownloadManager::setFileList(const QList<QUrl> &files) {
+    if (m_fileList == files)
+        return;
+    m_fileList = files;
+    Q_EMIT fileListChanged();
+}
+
+void DownloadManager::removeExtractingFile(const QUrl &file) {
+    if (m_extractingFiles.remove(file))
+        Q_EMIT extractingFilesChanged();
+}

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "downloads/appbackup.h"
+#include "downloads/downloadstatus.h"
+#include "downloads/pendinginstallation.h"
+#include "model/localapp.h"
+#include "platform/transfersession.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QUrl>
+#include <QVariant>
+#include <QtQml/qqmlregistration.h>
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+using DownloadStates = QHash<QUrl, DownloadStatus>;
+
+// The engine behind every file the app handles: it downloads archives over the background
+// transfer session, keeps the downloads folder and its file list, and (with the install side)
+// converts, installs and backs up apps in LiveContainer's storage. One instance, created by the
+// main window, confined to the main thread; the session's callbacks come from its own thread
+// and are handed over as main-thread jobs.
+//
+// Spread over files by concern: downloadmanager.cpp (construction, settings), transfers.cpp
+// (downloads and resume data), storage.cpp (folders and file library), completion.cpp (placing a
+// finished download), installedapps.cpp (scan, lookups, deleting, launching), extraction.cpp
+// (conversion of archives, imports).
+class DownloadManager
+    : public QObject
+    , private TransferSessionDelegate {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QList<QUrl> fileList READ fileList NOTIFY fileListChanged)
+    Q_PROPERTY(QList<LocalApp> installedApps READ installedApps NOTIFY installedAppsChanged)
+    Q_PROPERTY(QList<QUrl> extractingFiles READ extractingFileList NOTIFY extractingFilesChanged)
+    Q_PROPERTY(QUrl customDownloadFolder READ customDownloadFolderValue NOTIFY customDownloadFolderChanged)
+    Q_PROPERTY(QUrl customLiveContainerFolder READ customLiveContainerFolderValue NOTIFY
+                   customLiveContainerFolderChanged)
+    Q_PROPERTY(QVariant pendingInstallation READ pendingInstallationValue NOTIFY pendingInstallationChanged)
+    Q_PROPERTY(QList<AppBackup> pendingBackups READ pendingBackups NOTIFY pendingBackupsChanged)
+    Q_PROPERTY(bool isAutoUnzipEnabled READ isAutoUnzipEnabled WRITE setAutoUnzipEnabled NOTIFY
+                   isAutoUnzipEnabledChanged)
+    Q_PROPERTY(DownloadStates downloadStates READ downloadStates NOTIFY downloadStatesChanged)
+
+public:
+    static inline const QString kCustomDownloadFolderKey = QStringLiteral("kCustomDownloadFolderBookmark");
+    static inline const QString kCustomLiveContainerFolderKey =
+        QStringLiteral("kCustomLiveContainerFolderBookmark");
+    static inline const QString kBackgroundSessionID = QStringLiteral("com.kivo.downloadSession");
+    static inline const QString kResumeDataMapKey = QStringLiteral("kResumeDataMapKey");
+    static inline const QString kPendingBackupsKey = QStringLiteral("kPendingBackupsKey");
+    static inline const QString kAutoUnzipEnabledKey = QStringLiteral("kAutoUnzipEnabled");
+
+    explicit DownloadManager(QObject *parent = nullptr);
+    // Tests give the session shorter waits and a folder of their choice.
+    explicit DownloadManager(const TransferSession::Configuration &session, QObject *parent = nullptr);
+    ~DownloadManager() override;
+
+    // Published state.
+    const QList<QUrl> &fileList() const { return m_fileList; }
+    const QList<LocalApp> &installedApps() const { return m_installedApps; }
+    const QSet<QUrl> &extractingFiles() const { return m_extractingFiles; }
+    const std::optional<QUrl> &customDownloadFolder() const { return m_customDownloadFolder; }
+    const std::optional<QUrl> &customLiveContainerFolder() const { return m_customLiveContainerFolder; }
+    const std::optional<PendingInstallation> &pendingInstallation() const { return m_pendingInstallation; }
+    const QList<AppBackup> &pendingBackups() const { return m_pendingBackups; }
+    bool isAutoUnzipEnabled() const { return m_isAutoUnzipEnabled; }
+    void setAutoUnzipEnabled(bool enabled);
+    const DownloadStates &downloadStates() const { return m_downloadStates; }
+    // The state of one URL; `none` when it has no entry.
+    Q_INVOKABLE DownloadStatus downloadStatus(const QUrl &url) const;
+
+    // Plain fields, readable for the screens' helpers and tests.
+    TransferSession *urlSession() const { return m_urlSession.get(); }
+    const QHash<QUrl, TransferTaskPtr> &tasks() const { return m_tasks; }
+    const QHash<QUrl, QByteArray> &resumeDataMap() const { return m_resumeDataMap; }
+    const QMap<QString, QString> &diskResumeDataPaths() const { return m_diskResumeDataPaths; }
+    // Run once when the session reports that every background event was delivered.
+    void setBackgroundCompletionHandler(std::function<void()> handler) {
+        m_backgroundCompletionHandler = std::move(handler);
+    }
+
+    // Downloads.
+    Q_INVOKABLE void startDownload(const QUrl &url);
+    Q_INVOKABLE void pauseDownload(const QUrl &url);
+    Q_INVOKABLE void resumeDownload(const QUrl &url);
+    Q_INVOKABLE void cancelDownload(const QUrl &url);
+    void saveResumeData(const QByteArray &data, const QUrl &url);
+    std::optional<QByteArray> loadResumeData(const QUrl &url);
+    void clearResumeData(const QUrl &url);
+    void restoreTasks(const QList<TransferTaskPtr> &liveTasks);
+
+    // Folders, derived on every access.
+    Q_INVOKABLE QUrl downloadFolder() const;
+    Q_INVOKABLE QUrl applicationsFolder() const;
+    std::optional<QUrl> dataContainersFolder() const;
+    Q_INVOKABLE QUrl backupsFolder() const;
+
+    // File library.
+    Q_INVOKABLE void setCustomFolder(const QUrl &url, bool isLiveContainer);
+    // Back to the default folder: the bookmark is forgotten, the property becomes absent.
+    Q_INVOKABLE void resetCustomFolder(bool isLiveContainer);
+    Q_INVOKABLE void refreshFileList();
+    std::optional<QUrl> localFileURL(const QUrl &remote) const;
+    Q_INVOKABLE void renameFile(const QUrl &url, const QString &newName);
+    Q_INVOKABLE void deleteFile(const QUrl &url);
+    Q_INVOKABLE void deleteAllFiles();
+
+    // The name a finished download of this URL gets in the downloads folder: the URL's last path
+    // component, decoded, made a single safe file name, with ".ipa" when it has no extension.
+    static QString downloadFileName(const QUrl &remote);
+
+Q_SIGNALS:
+    void fileListChanged();
+    void installedAppsChanged();
+    void extractingFilesChanged();
+    void customDownloadFolderChanged();
+    void customLiveContainerFolderChanged();
+    void pendingInstallationChanged();
+    void pendingBackupsChanged();
+    void isAutoUnzipEnabledChanged();
+    void downloadStatesChanged();
+
+private:
+    enum class BookmarkedFolder { downloads, liveContainer };
+
+    void construct(const TransferSession::Configuration &session);
+
+    // Published-state writers: each notifies only on a change.
+    void setDownloadStatus(const QUrl &url, const DownloadStatus &status);
+    void removeDownloadStatus(const QUrl &url);
+    void setFileList(const QList<QUrl> &files);
+    void removeExtractingFile(const QUrl &file);
+
+    // Transfers.
+    void continueWithTask(const QUrl &url);
+    void startTask(const QUrl &url, const TransferTaskPtr &task);
+    // A session event belongs to the URL's current transfer, or to no recorded transfer at all;
+    // events of a task that was replaced are stale.
+    bool isCurrentTask(const QUrl &url, const TransferTaskPtr &task) const;
+    void storeResumeDataPaths();
+
+    // Storage.
+    void restoreBookmark(const QString &key, BookmarkedFolder folder);
+    void setCustomFolderValue(BookmarkedFolder folder, const std::optional<QUrl> &url);
+
+    // Completion.
+    QCoro::Task<> finishDownload(QUrl url, QString stagingFile);
+
+    // Session delegate: on the session's thread.
+    void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
+                      qint64 totalBytesExpected) override;
+    void taskIsWaitingForConnectivity(const TransferTaskPtr &task) override;
+    void didCompleteWithError(const TransferTaskPtr &task,
+                              const std::optional<TransferError> &error) override;
+    void didFinishDownloading(const TransferTaskPtr &task, const QString &location) override;
+    void didFinishEventsForBackgroundSession() override;
+
+    QList<QUrl> extractingFileList() const { return m_extractingFiles.values(); }
+    QUrl customDownloadFolderValue() const { return m_customDownloadFolder.value_or(QUrl()); }
+    QUrl customLiveContainerFolderValue() const { return m_customLiveContainerFolder.value_or(QUrl()); }
+    QVariant pendingInstallationValue() const {
+        return m_pendingInstallation ? QVariant::fromValue(*m_pendingInstallation) : QVariant();
+    }
+
+    QList<QUrl> m_fileList;
+    QList<LocalApp> m_installedApps;
+    QSet<QUrl> m_extractingFiles;
+    std::optional<QUrl> m_customDownloadFolder;
+    std::optional<QUrl> m_customLiveContainerFolder;
+    std::optional<PendingInstallation> m_pendingInstallation;
+    QList<AppBackup> m_pendingBackups;
+    bool m_isAutoUnzipEnabled = false;
+    DownloadStates m_downloadStates;
+
+    std::unique_ptr<TransferSession> m_urlSession;
+    QHash<QUrl, TransferTaskPtr> m_tasks;
+    QHash<QUrl, QByteArray> m_resumeDataMap;
+    std::function<void()> m_backgroundCompletionHandler;
+    QMap<QString, QString> m_diskResumeDataPaths;
+};

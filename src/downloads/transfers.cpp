@@ -1,0 +1,240 @@
+// Downloads: starting, pausing, resuming and cancelling transfers, their states, and resume data
+// that outlives the process.
+
+#include "downloadmanager.h"
+
+#include "platform/console.h"
+#include "platform/defaultsstore.h"
+#include "platform/standarddirs.h"
+#include "platform/uuid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+void DownloadManager::restoreTasks(const QList<TransferTaskPtr> &liveTasks) {
+    for (const TransferTaskPtr &task : liveTasks) {
+        const QUrl url = task->originalURL();
+        if (url.isEmpty())
+            continue;
+        m_tasks.insert(url, task);
+        switch (task->state()) {
+        case TransferTask::State::running: {
+            const qint64 received = task->countOfBytesReceived();
+            const qint64 expected = task->countOfBytesExpectedToReceive();
+            setDownloadStatus(
+                url, DownloadStatus::downloading(expected > 0 ? double(received) / double(expected) : 0,
+                                                 received, expected));
+            break;
+        }
+        case TransferTask::State::suspended:
+            setDownloadStatus(url, DownloadStatus::paused());
+            break;
+        default:
+            break;
+        }
+    }
+    for (auto it = m_diskResumeDataPaths.cbegin(); it != m_diskResumeDataPaths.cend(); ++it) {
+        const QUrl url(it.key(), QUrl::StrictMode);
+        if (url.isValid() && !url.isEmpty() && !m_tasks.contains(url))
+            setDownloadStatus(url, DownloadStatus::paused());
+    }
+}
+
+void DownloadManager::startDownload(const QUrl &url) {
+    if (localFileURL(url))
+        return;
+    if (downloadStatus(url).kind() == DownloadStatus::Case::paused) {
+        resumeDownload(url);
+        return;
+    }
+    if (m_tasks.contains(url)) {
+        continueWithTask(url);
+        return;
+    }
+    TransferTaskPtr task;
+    if (const std::optional<QByteArray> resumeData = loadResumeData(url))
+        task = m_urlSession->downloadTask(*resumeData);
+    // Resume data the session cannot read is no worse than none.
+    if (!task)
+        task = m_urlSession->downloadTask(url);
+    startTask(url, task);
+}
+
+void DownloadManager::resumeDownload(const QUrl &url) {
+    const std::optional<QByteArray> resumeData = loadResumeData(url);
+    TransferTaskPtr task = resumeData ? m_urlSession->downloadTask(*resumeData) : nullptr;
+    if (!task) {
+        if (m_tasks.contains(url))
+            continueWithTask(url);
+        else
+            startTask(url, m_urlSession->downloadTask(url));
+        return;
+    }
+    // The resume data stays recorded until the download finishes or is cancelled.
+    startTask(url, task);
+}
+
+void DownloadManager::continueWithTask(const QUrl &url) {
+    const TransferTaskPtr task = m_tasks.value(url);
+    // An ended task cannot be resumed; it would show a transfer that never moves.
+    if (task->state() == TransferTask::State::completed) {
+        startTask(url, m_urlSession->downloadTask(url));
+        return;
+    }
+    task->resume();
+    setDownloadStatus(url, DownloadStatus::started());
+}
+
+void DownloadManager::startTask(const QUrl &url, const TransferTaskPtr &task) {
+    m_tasks.insert(url, task);
+    task->resume();
+    setDownloadStatus(url, DownloadStatus::started());
+}
+
+void DownloadManager::pauseDownload(const QUrl &url) {
+    const TransferTaskPtr task = m_tasks.value(url);
+    if (!task)
+        return;
+    task->cancelByProducingResumeData([this, url, task](const std::optional<QByteArray> &resumeData) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, url, task, resumeData] {
+                if (resumeData)
+                    saveResumeData(*resumeData, url);
+                setDownloadStatus(url, DownloadStatus::paused());
+                if (m_tasks.value(url) == task)
+                    m_tasks.remove(url);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void DownloadManager::cancelDownload(const QUrl &url) {
+    if (const TransferTaskPtr task = m_tasks.take(url))
+        task->cancel();
+    clearResumeData(url);
+    removeDownloadStatus(url);
+}
+
+void DownloadManager::saveResumeData(const QByteArray &data, const QUrl &url) {
+    const QString caches = StandardDirs::caches();
+    const QString fileName = newUuidString();
+    QDir().mkpath(caches);
+    QSaveFile file(caches + u'/' + fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        printLine(u"Failed to save resume data: "_s + file.errorString());
+        return;
+    }
+    const QString key = url.toString(QUrl::FullyEncoded);
+    const QString older = m_diskResumeDataPaths.value(key);
+    m_diskResumeDataPaths.insert(key, fileName);
+    storeResumeDataPaths();
+    m_resumeDataMap.insert(url, data);
+    // The older file is replaced only once the new one is recorded: a failure above keeps it.
+    if (!older.isEmpty() && older != fileName)
+        QFile::remove(caches + u'/' + older);
+}
+
+std::optional<QByteArray> DownloadManager::loadResumeData(const QUrl &url) {
+    if (const auto found = m_resumeDataMap.constFind(url); found != m_resumeDataMap.cend())
+        return *found;
+    const QString fileName = m_diskResumeDataPaths.value(url.toString(QUrl::FullyEncoded));
+    if (fileName.isEmpty())
+        return std::nullopt;
+    QFile file(StandardDirs::caches() + u'/' + fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+void DownloadManager::clearResumeData(const QUrl &url) {
+    const std::optional<QByteArray> resumeData = loadResumeData(url);
+    m_resumeDataMap.remove(url);
+    const QString fileName = m_diskResumeDataPaths.take(url.toString(QUrl::FullyEncoded));
+    if (!fileName.isEmpty()) {
+        QFile::remove(StandardDirs::caches() + u'/' + fileName);
+        storeResumeDataPaths();
+    }
+    // The partial data behind it will never be continued.
+    if (resumeData)
+        m_urlSession->discardResumeData(*resumeData);
+}
+
+void DownloadManager::storeResumeDataPaths() {
+    DefaultsStore().setStringMap(kResumeDataMapKey, m_diskResumeDataPaths);
+}
+
+bool DownloadManager::isCurrentTask(const QUrl &url, const TransferTaskPtr &task) const {
+    const auto found = m_tasks.constFind(url);
+    return found == m_tasks.cend() || *found == task;
+}
+
+// Session delegate entries: they run on the session's thread, read only the task, and hand the
+// change to the main thread.
+
+void DownloadManager::didWriteData(const TransferTaskPtr &task, qint64, qint64 totalBytesWritten,
+                                   qint64 totalBytesExpected) {
+    const QUrl url = task->originalURL();
+    if (url.isEmpty())
+        return;
+    const double progress =
+        totalBytesExpected > 0 ? double(totalBytesWritten) / double(totalBytesExpected) : 0;
+    const DownloadStatus status =
+        DownloadStatus::downloading(progress, totalBytesWritten, totalBytesExpected);
+    QMetaObject::invokeMethod(
+        this,
+        [this, url, task, status] {
+            if (isCurrentTask(url, task))
+                setDownloadStatus(url, status);
+        },
+        Qt::QueuedConnection);
+}
+
+void DownloadManager::taskIsWaitingForConnectivity(const TransferTaskPtr &task) {
+    const QUrl url = task->originalURL();
+    if (url.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, url, task] {
+            if (isCurrentTask(url, task))
+                setDownloadStatus(url, DownloadStatus::waitingForConnection());
+        },
+        Qt::QueuedConnection);
+}
+
+void DownloadManager::didCompleteWithError(const TransferTaskPtr &task,
+                                           const std::optional<TransferError> &error) {
+    const QUrl url = task->originalURL();
+    if (!error || url.isEmpty())
+        return;
+    const std::optional<QByteArray> resumeData = error->resumeData;
+    QMetaObject::invokeMethod(
+        this,
+        [this, url, task, resumeData] {
+            if (!isCurrentTask(url, task))
+                return;
+            if (resumeData) {
+                saveResumeData(*resumeData, url);
+                setDownloadStatus(url, DownloadStatus::paused());
+                return;
+            }
+            removeDownloadStatus(url);
+            // The task has ended: left in place, a later start would resume nothing.
+            m_tasks.remove(url);
+        },
+        Qt::QueuedConnection);
+}
+
+void DownloadManager::didFinishEventsForBackgroundSession() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (auto handler = std::exchange(m_backgroundCompletionHandler, nullptr))
+                handler();
+        },
+        Qt::QueuedConnection);
+}

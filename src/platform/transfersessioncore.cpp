@@ -1,0 +1,180 @@
+#include "transfersessioncore.h"
+
+#include "platform/uuid.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kFinishedSuffix = u".download"_s;
+
+} // namespace
+
+TransferSessionCore::TransferSessionCore(const TransferSession::Configuration &configuration,
+                                         TransferSessionDelegate *delegate,
+                                         std::shared_ptr<TransferSessionLink> link)
+    : m_configuration(configuration)
+    , m_delegate(delegate)
+    , m_link(std::move(link))
+    , m_journal(configuration.folder) {
+}
+
+TransferSessionCore::~TransferSessionCore() = default;
+
+void TransferSessionCore::start() {
+    m_network = new QNetworkAccessManager(this);
+    m_network->setAutoDeleteReplies(false);
+
+    // Finished files that were never taken belong to nobody now.
+    QDir folder(m_configuration.folder);
+    for (const QString &name : folder.entryList({u"*"_s + kFinishedSuffix}, QDir::Files))
+        folder.remove(name);
+
+    for (const TransferJournal::Entry &entry : m_journal.load()) {
+        auto task = std::make_shared<TransferTask>(m_link->nextTaskIdentifier++, entry.url, m_link);
+        HttpTransfer *restored = createTransfer(
+            task, entry.partialFileName,
+            HttpTransfer::Start{entry.durableBytes, entry.expectedBytes, entry.etag, entry.lastModified});
+        if (entry.running)
+            restored->resume();
+    }
+    record();
+    QMetaObject::invokeMethod(
+        this, [this] { m_delegate->didFinishEventsForBackgroundSession(); }, Qt::QueuedConnection);
+}
+
+void TransferSessionCore::shutdown() {
+    for (const auto &[identifier, transfer] : m_transfers)
+        transfer->stopForShutdown();
+    record();
+    m_journal.waitForPendingWrites();
+    for (const auto &[identifier, transfer] : m_transfers)
+        delete transfer;
+    m_transfers.clear();
+    delete std::exchange(m_network, nullptr);
+}
+
+void TransferSessionCore::addTask(const TransferTaskPtr &task, const std::optional<ResumeData> &resumeData) {
+    // Two tasks must never write one partial file: a second continuation of the same resume
+    // data starts a file of its own.
+    const bool partialFileInUse =
+        resumeData && std::any_of(m_transfers.begin(), m_transfers.end(), [&](const auto &entry) {
+            return QFileInfo(entry.second->partialFilePath()).fileName() == resumeData->partialFileName;
+        });
+    if (resumeData && !partialFileInUse) {
+        createTransfer(task, resumeData->partialFileName,
+                       HttpTransfer::Start{resumeData->bytesReceived, resumeData->bytesExpected,
+                                           resumeData->etag, resumeData->lastModified});
+    } else {
+        createTransfer(task, newUuidString() + u".part"_s, HttpTransfer::Start{});
+    }
+    record();
+}
+
+HttpTransfer *TransferSessionCore::createTransfer(const TransferTaskPtr &task, const QString &partialFileName,
+                                                  const HttpTransfer::Start &start) {
+    const HttpTransfer::Settings settings{m_configuration.initialRetryDelay,
+                                          m_configuration.maximumRetryDelay, m_configuration.resourceTimeout,
+                                          m_configuration.requestTimeout, m_configuration.syncInterval};
+    auto *transfer = new HttpTransfer(task, m_network, settings,
+                                      m_configuration.folder + u'/' + partialFileName, start, this);
+    m_transfers.emplace(task->taskIdentifier(), transfer);
+
+    connect(transfer, &HttpTransfer::progressed, this,
+            [this, transfer](qint64 written, qint64 total, qint64 expected) {
+                m_delegate->didWriteData(transfer->task(), written, total, expected);
+            });
+    connect(transfer, &HttpTransfer::waitingForConnectivity, this,
+            [this, transfer] { m_delegate->taskIsWaitingForConnectivity(transfer->task()); });
+    connect(transfer, &HttpTransfer::journalChanged, this,
+            [this](const std::shared_ptr<TransferJournal::FileSync> &syncFirst) { record(syncFirst); });
+    connect(transfer, &HttpTransfer::finished, this, [this, transfer] { deliverFinishedFile(transfer); });
+    connect(transfer, &HttpTransfer::failed, this, [this, transfer](const TransferError &error) {
+        const TransferTaskPtr task = transfer->task();
+        removeTransfer(transfer);
+        m_delegate->didCompleteWithError(task, error);
+    });
+    return transfer;
+}
+
+void TransferSessionCore::deliverFinishedFile(HttpTransfer *transfer) {
+    const TransferTaskPtr task = transfer->task();
+    const QString location = m_configuration.folder + u'/' + newUuidString() + kFinishedSuffix;
+    if (!QFile::rename(transfer->partialFilePath(), location)) {
+        QFile::remove(transfer->partialFilePath());
+        removeTransfer(transfer);
+        m_delegate->didCompleteWithError(
+            task,
+            TransferError{TransferError::CannotWriteToFile, u"The finished file could not be moved."_s, {}});
+        return;
+    }
+    m_delegate->didFinishDownloading(task, location);
+    QFile::remove(location);
+    removeTransfer(transfer);
+    m_delegate->didCompleteWithError(task, std::nullopt);
+}
+
+void TransferSessionCore::resumeTask(quint64 identifier) {
+    if (HttpTransfer *found = transfer(identifier))
+        found->resume();
+}
+
+void TransferSessionCore::cancelTask(quint64 identifier) {
+    if (HttpTransfer *found = transfer(identifier))
+        found->cancel();
+}
+
+void TransferSessionCore::cancelTaskProducingResumeData(
+    quint64 identifier, const std::function<void(std::optional<QByteArray>)> &handler) {
+    HttpTransfer *found = transfer(identifier);
+    if (!found) {
+        handler(std::nullopt);
+        return;
+    }
+    const TransferTaskPtr task = found->task();
+    const std::optional<QByteArray> resumeData = found->stopProducingResumeData();
+    removeTransfer(found);
+    handler(resumeData);
+    m_delegate->didCompleteWithError(task,
+                                     TransferError{TransferError::Cancelled, u"cancelled"_s, resumeData});
+}
+
+void TransferSessionCore::allTasks(const std::function<void(QList<TransferTaskPtr>)> &handler) {
+    QList<TransferTaskPtr> tasks;
+    for (const auto &[identifier, transfer] : m_transfers)
+        tasks.append(transfer->task());
+    handler(tasks);
+}
+
+void TransferSessionCore::discardPartialFile(const QString &fileName) {
+    for (const auto &[identifier, transfer] : m_transfers) {
+        if (QFileInfo(transfer->partialFilePath()).fileName() == fileName)
+            return;
+    }
+    QFile::remove(m_configuration.folder + u'/' + fileName);
+}
+
+HttpTransfer *TransferSessionCore::transfer(quint64 identifier) const {
+    const auto found = m_transfers.find(identifier);
+    return found == m_transfers.end() ? nullptr : found->second;
+}
+
+void TransferSessionCore::removeTransfer(HttpTransfer *transfer) {
+    m_transfers.erase(transfer->task()->taskIdentifier());
+    // Often called from inside the transfer's own signal.
+    transfer->deleteLater();
+    record();
+}
+
+void TransferSessionCore::record(const std::shared_ptr<TransferJournal::FileSync> &syncFirst) {
+    QList<TransferJournal::Entry> entries;
+    for (const auto &[identifier, transfer] : m_transfers)
+        entries.append(transfer->journalEntry());
+    m_journal.record(std::move(entries), syncFirst);
+}
