@@ -166,6 +166,9 @@ void HttpTransfer::startAttempt() {
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     // Byte offsets must count the file as stored, never a decompressed stream.
     request.setRawHeader("Accept-Encoding", "identity");
+    // One connection per attempt: a connection the server ends must never be taken for a reason
+    // to send the request again behind the transfer's back.
+    request.setRawHeader("Connection", "close");
     if (m_offset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(m_offset) + '-');
         request.setRawHeader("If-Range", m_etag.isEmpty() ? m_lastModified : m_etag);

@@ -1,0 +1,362 @@
+#include "downloads/sessionrecorder.h"
+#include "fixtures/httpserver.h"
+#include "platform/resumedata.h"
+#include "platform/standarddirs.h"
+#include "platform/transfersession.h"
+#include "support/testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size, quint32 seed) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Short waits, so that retries and time-outs happen within a test's patience.
+TransferSession::Configuration quickConfiguration(const QString &folder) {
+    TransferSession::Configuration configuration;
+    configuration.identifier = u"test"_s;
+    configuration.folder = folder;
+    configuration.initialRetryDelay = 50ms;
+    configuration.maximumRetryDelay = 200ms;
+    configuration.requestTimeout = 10s;
+    configuration.syncInterval = 256 * 1024;
+    return configuration;
+}
+
+// Pauses a task the way the engine does and waits for its resume data.
+std::optional<QByteArray> cancelForResumeData(const TransferTaskPtr &task) {
+    struct Result {
+        std::atomic<bool> done = false;
+        std::optional<QByteArray> data;
+    };
+    auto result = std::make_shared<Result>();
+    task->cancelByProducingResumeData([result](std::optional<QByteArray> data) {
+        result->data = std::move(data);
+        result->done = true;
+    });
+    if (!QTest::qWaitFor([&] { return result->done.load(); }, 5000))
+        return std::nullopt;
+    return result->data;
+}
+
+} // namespace
+
+class TestTransferSession : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_folder;
+    std::unique_ptr<HttpServer> m_server;
+    std::unique_ptr<SessionRecorder> m_recorder;
+    std::unique_ptr<TransferSession> m_session;
+
+    void startSession(TransferSession::Configuration configuration) {
+        m_session = std::make_unique<TransferSession>(configuration, m_recorder.get());
+    }
+    void startSession() { startSession(quickConfiguration(m_folder)); }
+
+    QStringList partialFiles() const { return QDir(m_folder).entryList({u"*.part"_s}, QDir::Files); }
+
+private Q_SLOTS:
+    void init() {
+        m_folder = StandardDirs::applicationSupport() + u"/session-"_s +
+                   QString::number(QRandomGenerator::global()->generate());
+        m_server = std::make_unique<HttpServer>();
+        QVERIFY(m_server->start() != 0);
+        m_recorder = std::make_unique<SessionRecorder>(m_folder + u"-finished"_s);
+        startSession();
+    }
+
+    void cleanup() {
+        m_session.reset();
+        m_recorder.reset();
+        m_server.reset();
+    }
+
+    // Each route ends with the server's exact bytes in the finished file, however the body came.
+    void finishesWithTheServersBytes_data() {
+        QTest::addColumn<QList<RouteResponse>>("responses");
+        QTest::addColumn<int>("requests");
+        const QByteArray body = randomBytes(600 * 1024, 1);
+        const RouteResponse plain = RouteResponse::bytes(body).withEtag("v1");
+        QTest::newRow("plain") << QList<RouteResponse>{plain} << 1;
+        QTest::newRow("no length") << QList<RouteResponse>{RouteResponse(plain).withoutContentLength()} << 1;
+        // Paced, so the bytes before a reset reach the client rather than dying in its buffers.
+        const RouteResponse paced = RouteResponse(plain).throttled(4 * 1024 * 1024);
+        QTest::newRow("dropped mid-body, then continued")
+            << QList<RouteResponse>{RouteResponse(paced).droppedAfter(200 * 1024), plain} << 2;
+        QTest::newRow("cut short, then continued")
+            << QList<RouteResponse>{RouteResponse(plain).truncatedAfter(300 * 1024), plain} << 2;
+        QTest::newRow("dropped twice")
+            << QList<RouteResponse>{RouteResponse(paced).droppedAfter(100 * 1024),
+                                    RouteResponse(paced).droppedAfter(100 * 1024), plain}
+            << 3;
+    }
+
+    void finishesWithTheServersBytes() {
+        QFETCH(QList<RouteResponse>, responses);
+        QFETCH(int, requests);
+        const QByteArray body = randomBytes(600 * 1024, 1);
+        m_server->setRouteSequence(u"/app.ipa"_s, responses);
+
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
+        QCOMPARE(task->state(), TransferTask::State::suspended);
+        task->resume();
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->completions().size(), 1, 10000);
+        QVERIFY(!m_recorder->completions().first().error);
+        QCOMPARE(readFile(m_recorder->finishedFile()), body);
+        QCOMPARE(task->state(), TransferTask::State::completed);
+        QCOMPARE(task->countOfBytesReceived(), body.size());
+
+        const QList<RecordedRequest> recorded = m_server->requests(u"/app.ipa"_s);
+        // Qt's HTTP layer may send a request once more by itself when a server ends a body by
+        // closing; such a copy carries no Range and its answer is never used.
+        QVERIFY(recorded.size() >= requests);
+        QVERIFY(!recorded.first().hasHeader("Range"));
+        // Every continuation asks for exactly what is missing, tied to the same version.
+        qsizetype continuations = 0;
+        for (const RecordedRequest &request : recorded) {
+            if (!request.hasHeader("Range"))
+                continue;
+            ++continuations;
+            QVERIFY(request.header("Range").startsWith("bytes="));
+            QCOMPARE(request.header("If-Range"), QByteArray("\"v1\""));
+            QCOMPARE(request.status, 206);
+        }
+        QCOMPARE(continuations, requests - 1);
+        QVERIFY(partialFiles().isEmpty());
+    }
+
+    void followsRedirects() {
+        const QByteArray body = randomBytes(64 * 1024, 2);
+        m_server->serveBytes(u"/files/app.ipa"_s, body);
+        m_server->setRoute(u"/get"_s, RouteResponse::redirect(302, u"/files/app.ipa"_s));
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/get"_s));
+        task->resume();
+        QTRY_COMPARE(m_recorder->finishedCount(), 1);
+        QCOMPARE(readFile(m_recorder->finishedFile()), body);
+        // The task stays known by the address it was created with.
+        QCOMPARE(m_recorder->completions().first().url, m_server->url(u"/get"_s));
+    }
+
+    // Pause, then continue from the resume data under each way a server may answer the range.
+    void continuesFromResumeData_data() {
+        QTest::addColumn<bool>("ignoreRange");
+        QTest::addColumn<bool>("fileChanged");
+        QTest::addColumn<int>("continuationStatus");
+        QTest::newRow("range honoured") << false << false << 206;
+        QTest::newRow("server ignores range") << true << false << 200;
+        QTest::newRow("file changed since") << false << true << 200;
+    }
+
+    void continuesFromResumeData() {
+        QFETCH(bool, ignoreRange);
+        QFETCH(bool, fileChanged);
+        QFETCH(int, continuationStatus);
+        const QByteArray first = randomBytes(1024 * 1024, 3);
+        const QByteArray second = randomBytes(1024 * 1024, 4);
+        m_server->setRoute(u"/app.ipa"_s,
+                           RouteResponse::bytes(first).withEtag("v1").throttled(2 * 1024 * 1024));
+
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
+        task->resume();
+        QTRY_VERIFY(m_recorder->lastWritten() >= 200 * 1024);
+        const std::optional<QByteArray> resumeData = cancelForResumeData(task);
+        QVERIFY(resumeData);
+        const qint64 paused = ResumeData::decode(*resumeData)->bytesReceived;
+        QVERIFY(paused >= 200 * 1024 && paused < first.size());
+        QTRY_COMPARE(m_recorder->completions().size(), 1);
+        QCOMPARE(m_recorder->completions().first().error->code, int(TransferError::Cancelled));
+        QCOMPARE(m_recorder->completions().first().error->resumeData, resumeData);
+
+        m_server->updateRoute(u"/app.ipa"_s, [&](RouteResponse &route) {
+            route.bytesPerSecond = 0;
+            route.ignoreRange = ignoreRange;
+            if (fileChanged) {
+                route.body = second;
+                route.etag = "v2";
+            }
+        });
+        const TransferTaskPtr continued = m_session->downloadTask(*resumeData);
+        QVERIFY(continued);
+        QCOMPARE(continued->originalURL(), task->originalURL());
+        continued->resume();
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->finishedCount(), 1, 10000);
+        QCOMPARE(readFile(m_recorder->finishedFile()), fileChanged ? second : first);
+
+        const RecordedRequest continuation = m_server->requests(u"/app.ipa"_s).last();
+        QCOMPARE(continuation.header("Range"), "bytes=" + QByteArray::number(paused) + '-');
+        QCOMPARE(continuation.header("If-Range"), QByteArray("\"v1\""));
+        QCOMPARE(continuation.status, continuationStatus);
+    }
+
+    void waitsForAServerThatComesUpLater() {
+        const QByteArray body = randomBytes(256 * 1024, 5);
+        m_server->serveBytes(u"/app.ipa"_s, body);
+        const QUrl url = m_server->url(u"/app.ipa"_s);
+        const quint16 port = m_server->port();
+        m_server->stop();
+
+        const TransferTaskPtr task = m_session->downloadTask(url);
+        task->resume();
+        QTRY_COMPARE(m_recorder->waitingCount(), 1);
+        QCOMPARE(task->state(), TransferTask::State::running);
+        // Several refused attempts report waiting once.
+        QTest::qWait(300);
+        QCOMPARE(m_recorder->waitingCount(), 1);
+        QVERIFY(m_recorder->completions().isEmpty());
+
+        QCOMPARE(m_server->start(port), port);
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->finishedCount(), 1, 5000);
+        QCOMPARE(readFile(m_recorder->finishedFile()), body);
+        QVERIFY(!m_recorder->completions().first().error);
+    }
+
+    void failsWithResumeDataWhenNothingArrives() {
+        TransferSession::Configuration configuration = quickConfiguration(m_folder);
+        configuration.requestTimeout = 300ms;
+        m_session.reset();
+        startSession(configuration);
+        const QByteArray body = randomBytes(512 * 1024, 6);
+        m_server->setRoute(u"/app.ipa"_s, RouteResponse::bytes(body).withEtag("v1").stalledAfter(128 * 1024));
+
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
+        task->resume();
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->completions().size(), 1, 5000);
+        const std::optional<TransferError> error = m_recorder->completions().first().error;
+        QVERIFY(error);
+        QCOMPARE(error->code, int(TransferError::TimedOut));
+        QVERIFY(error->resumeData);
+        QCOMPARE(ResumeData::decode(*error->resumeData)->bytesReceived, 128 * 1024);
+
+        m_server->serveBytes(u"/app.ipa"_s, body);
+        m_server->updateRoute(u"/app.ipa"_s, [](RouteResponse &route) { route.etag = "v1"; });
+        m_session->downloadTask(*error->resumeData)->resume();
+        QTRY_COMPARE(m_recorder->finishedCount(), 1);
+        QCOMPARE(readFile(m_recorder->finishedFile()), body);
+    }
+
+    void endsWithoutResumeDataOnAClientError() {
+        m_server->setRoute(u"/gone.ipa"_s, RouteResponse::errorPage(404));
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/gone.ipa"_s));
+        task->resume();
+        QTRY_COMPARE(m_recorder->completions().size(), 1);
+        const std::optional<TransferError> error = m_recorder->completions().first().error;
+        QVERIFY(error);
+        QCOMPARE(error->code, int(TransferError::BadServerResponse));
+        QVERIFY(!error->resumeData);
+        QCOMPARE(m_recorder->finishedCount(), 0);
+        QVERIFY(partialFiles().isEmpty());
+    }
+
+    void cancelRemovesThePartialFile() {
+        m_server->setRoute(
+            u"/app.ipa"_s,
+            RouteResponse::bytes(randomBytes(1024 * 1024, 7)).withEtag("v1").throttled(1024 * 1024));
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
+        task->resume();
+        QTRY_VERIFY(m_recorder->lastWritten() > 0);
+        QCOMPARE(partialFiles().size(), 1);
+        task->cancel();
+        QTRY_COMPARE(m_recorder->completions().size(), 1);
+        QCOMPARE(m_recorder->completions().first().error->code, int(TransferError::Cancelled));
+        QVERIFY(!m_recorder->completions().first().error->resumeData);
+        QVERIFY(partialFiles().isEmpty());
+    }
+
+    // A later session in the same folder gets the live tasks back: running ones go on by
+    // themselves from the bytes on disk, suspended ones wait.
+    void liveTasksOutliveTheSession() {
+        const QByteArray body = randomBytes(2 * 1024 * 1024, 8);
+        m_server->setRoute(u"/running.ipa"_s,
+                           RouteResponse::bytes(body).withEtag("v1").throttled(4 * 1024 * 1024));
+        m_server->serveBytes(u"/waiting.ipa"_s, body);
+        m_session->downloadTask(m_server->url(u"/running.ipa"_s))->resume();
+        const TransferTaskPtr suspended = m_session->downloadTask(m_server->url(u"/waiting.ipa"_s));
+        QTRY_VERIFY(m_recorder->lastWritten() >= 600 * 1024);
+        m_session.reset();
+        QCOMPARE(m_server->requestCount(u"/waiting.ipa"_s), 0);
+
+        m_server->updateRoute(u"/running.ipa"_s, [](RouteResponse &route) { route.bytesPerSecond = 0; });
+        m_recorder = std::make_unique<SessionRecorder>(m_folder + u"-finished"_s);
+        startSession();
+        QList<TransferTaskPtr> live;
+        std::atomic<bool> answered = false;
+        m_session->allTasks([&](QList<TransferTaskPtr> tasks) {
+            live = tasks;
+            answered = true;
+        });
+        QTRY_VERIFY(answered.load());
+        QCOMPARE(live.size(), 2);
+        QCOMPARE(live[0]->originalURL(), m_server->url(u"/running.ipa"_s));
+        QCOMPARE(live[1]->originalURL(), m_server->url(u"/waiting.ipa"_s));
+        QCOMPARE(live[1]->state(), TransferTask::State::suspended);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->finishedCount(), 1, 10000);
+        QCOMPARE(readFile(m_recorder->finishedFile()), body);
+        const RecordedRequest continuation = m_server->requests(u"/running.ipa"_s).last();
+        QVERIFY(continuation.header("Range").startsWith("bytes="));
+        QCOMPARE(continuation.status, 206);
+        QVERIFY(m_recorder->eventsDelivered());
+        QCOMPARE(live[1]->state(), TransferTask::State::suspended);
+        QCOMPARE(m_server->requestCount(u"/waiting.ipa"_s), 0);
+
+        live[1]->resume();
+        QTRY_COMPARE(m_recorder->finishedCount(), 2);
+        QCOMPARE(readFile(m_recorder->finishedFile(1)), body);
+    }
+
+    void resumeDataIsOnlyOurs_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("valid");
+        ResumeData data;
+        data.url = QUrl(u"http://127.0.0.1:1/app.ipa"_s);
+        data.partialFileName = u"A.part"_s;
+        data.bytesReceived = 5'000'000'000; // beyond 32 bits
+        data.bytesExpected = 6'000'000'000;
+        data.etag = "\"v1\"";
+        QTest::newRow("ours") << data.encode() << true;
+        ResumeData escaping = data;
+        escaping.partialFileName = u"../../etc/passwd"_s;
+        QTest::newRow("partial file outside the session") << escaping.encode() << false;
+        ResumeData hidden = data;
+        hidden.partialFileName = u".."_s;
+        QTest::newRow("partial file ..") << hidden.encode() << false;
+        QTest::newRow("garbage") << QByteArray("bplist00\x01\x02") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+
+    void resumeDataIsOnlyOurs() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, valid);
+        const std::optional<ResumeData> decoded = ResumeData::decode(bytes);
+        QCOMPARE(bool(decoded), valid);
+        QCOMPARE(bool(m_session->downloadTask(bytes)), valid);
+        if (valid) {
+            QCOMPARE(decoded->bytesReceived, 5'000'000'000);
+            QCOMPARE(decoded->bytesExpected, 6'000'000'000);
+        }
+    }
+};
+
+KIVO_TEST_MAIN(TestTransferSession)
+#include "tst_transfersession.moc"
