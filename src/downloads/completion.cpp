@@ -3,6 +3,7 @@
 
 #include "downloadmanager.h"
 
+#include "downloads/installfiles.h"
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
 #include "services/notificationmanager.h"
@@ -70,12 +71,18 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
     else
         notifications.sendSystemNotification(title, message);
 
-    // Automatic conversion of a finished .ipa (isAutoUnzipEnabled, extractIPA) joins here, with
-    // the archive import.
+    if (m_isAutoUnzipEnabled && InstallFiles::pathExtension(name).toLower() == u"ipa"_s) {
+        if (!co_await convertFinishedDownload(destinationURL)) {
+            removeDownloadStatus(url);
+            refreshFileList();
+            m_tasks.remove(url);
+            co_return;
+        }
+    }
 
     removeDownloadStatus(url);
     m_tasks.remove(url);
     clearResumeData(url);
     refreshFileList();
-    // scanInstalledApps() joins here, with the installed-apps scan.
+    scanInstalledApps();
 }

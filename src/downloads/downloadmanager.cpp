@@ -38,7 +38,7 @@ void DownloadManager::construct(const TransferSession::Configuration &session) {
     });
 
     refreshFileList();
-    // scanInstalledApps() joins here, with the installed-apps scan.
+    scanInstalledApps();
 }
 
 void DownloadManager::setAutoUnzipEnabled(bool enabled) {

@@ -117,6 +117,33 @@ public:
     // component, decoded, made a single safe file name, with ".ipa" when it has no extension.
     static QString downloadFileName(const QUrl &remote);
 
+    // Installed apps (installedapps.cpp).
+    Q_INVOKABLE void scanInstalledApps();
+    std::optional<QUrl> findIconFile(const QUrl &appFolder, const QString &base) const;
+    Q_INVOKABLE bool hasLCAppInfo(const QString &bundleID) const;
+    std::optional<QString> installedVersion(const QString &bundleID) const;
+    std::optional<QString> installedFolderName(const QString &bundleID) const;
+    // The two lookups for QML: undefined when absent.
+    Q_INVOKABLE QVariant installedVersionValue(const QString &bundleID) const;
+    Q_INVOKABLE QVariant installedFolderNameValue(const QString &bundleID) const;
+    Q_INVOKABLE void deleteInstalledApp(const LocalApp &app);
+    // LiveContainer's URL actions: run the app in this folder of the applications folder, or open
+    // LiveContainer itself. False when the text is not a valid URL (nothing opens).
+    Q_INVOKABLE bool launchApp(const QString &folderName) const;
+    Q_INVOKABLE bool openLiveContainer() const;
+
+    // Conversion (extraction.cpp). Each returns when its work has ended; extractIPA gives the
+    // failure's description, nothing when it succeeded (a conflict left for the user included).
+    QCoro::Task<std::optional<QString>> extractIPA(QUrl source);
+    QCoro::Task<> convertIPA(QUrl url);
+    QCoro::Task<> importFile(QUrl url);
+    // The screens start them and follow extractingFiles and fileList.
+    Q_INVOKABLE void beginConvertIPA(const QUrl &url);
+    Q_INVOKABLE void beginImportFile(const QUrl &url);
+    // Clears the busy mark that an automatic conversion leaves on the archive of a conflict.
+    // Clearing or replacing pendingInstallation (setPendingInstallation) calls it.
+    void releaseConflictMark(const PendingInstallation &settled);
+
 Q_SIGNALS:
     void fileListChanged();
     void installedAppsChanged();
@@ -138,6 +165,10 @@ private:
     void removeDownloadStatus(const QUrl &url);
     void setFileList(const QList<QUrl> &files);
     void removeExtractingFile(const QUrl &file);
+    void insertExtractingFile(const QUrl &file);
+    void setInstalledApps(const QList<LocalApp> &apps);
+    // Releases the busy mark of the record that goes (releaseConflictMark).
+    void setPendingInstallation(const std::optional<PendingInstallation> &pending);
 
     // Transfers.
     void continueWithTask(const QUrl &url);
@@ -153,6 +184,11 @@ private:
 
     // Completion.
     QCoro::Task<> finishDownload(QUrl url, QString stagingFile);
+    // Automatic conversion of a finished ".ipa"; false when it failed.
+    QCoro::Task<bool> convertFinishedDownload(QUrl archive);
+
+    // Installed apps.
+    const LocalApp *installedApp(const QString &bundleID) const;
 
     // Session delegate: on the session's thread.
     void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
@@ -185,4 +221,6 @@ private:
     QHash<QUrl, QByteArray> m_resumeDataMap;
     std::function<void()> m_backgroundCompletionHandler;
     QMap<QString, QString> m_diskResumeDataPaths;
+    // Archives whose busy mark waits for their conflict to be settled.
+    QSet<QUrl> m_conflictMarks;
 };

@@ -74,7 +74,10 @@ LocalApp readApp(const QString &appFolder) {
         return app;
     }
 
-    app.bundleID = stringValue(*info, u"CFBundleIdentifier"_s).value_or(u"unknown"_s).trimmed();
+    // A blank identifier identifies nothing, as extraction treats it.
+    app.bundleID = stringValue(*info, u"CFBundleIdentifier"_s).value_or(QString()).trimmed();
+    if (app.bundleID.isEmpty())
+        app.bundleID = u"unknown"_s;
     if (const auto displayName = stringValue(*info, u"CFBundleDisplayName"_s))
         app.name = displayName->trimmed();
     else if (const auto bundleName = stringValue(*info, u"CFBundleName"_s))
@@ -98,8 +101,7 @@ LocalApp readApp(const QString &appFolder) {
     return app;
 }
 
-std::optional<QUrl> findIconFile(const QString &appFolder, const QString &base)
-{
+std::optional<QUrl> findIconFile(const QString &appFolder, const QString &base) {
     static const QString suffixes[] = {QString(), u"@2x"_s, u"@3x"_s, u"60x60@2x"_s};
     static const QString extensions[] = {u".png"_s, u".jpg"_s};
     const QString stem = appFolder + u'/' + base;

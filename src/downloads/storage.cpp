@@ -116,7 +116,7 @@ void DownloadManager::setCustomFolder(const QUrl &url, bool isLiveContainer) {
     if (isLiveContainer) {
         setCustomFolderValue(BookmarkedFolder::liveContainer, url);
         setAutoUnzipEnabled(true);
-        // scanInstalledApps() joins here, with the installed-apps scan.
+        scanInstalledApps();
     } else {
         setCustomFolderValue(BookmarkedFolder::downloads, url);
         refreshFileList();
@@ -128,7 +128,7 @@ void DownloadManager::resetCustomFolder(bool isLiveContainer) {
     DefaultsStore().remove(isLiveContainer ? kCustomLiveContainerFolderKey : kCustomDownloadFolderKey);
     if (isLiveContainer) {
         setCustomFolderValue(BookmarkedFolder::liveContainer, std::nullopt);
-        // scanInstalledApps() joins here, with the installed-apps scan.
+        scanInstalledApps();
     } else {
         setCustomFolderValue(BookmarkedFolder::downloads, std::nullopt);
         refreshFileList();

@@ -60,6 +60,8 @@ private Q_SLOTS:
             << u"com.a.b"_s << u"-"_s;
         QTest::newRow("identifier trimmed") << QVariantMap{{u"CFBundleIdentifier"_s, u" com.a.b\n"_s}}
                                             << int(Format::Xml) << u"My.Tool"_s << u"com.a.b"_s << u"-"_s;
+        QTest::newRow("blank identifier") << QVariantMap{{u"CFBundleIdentifier"_s, u" \n"_s}}
+                                          << int(Format::Xml) << u"My.Tool"_s << u"unknown"_s << u"-"_s;
         QTest::newRow("no identifier") << QVariantMap{{u"CFBundleName"_s, u"X"_s}} << int(Format::Binary)
                                        << u"X"_s << u"unknown"_s << u"-"_s;
     }

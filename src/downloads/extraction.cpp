@@ -1,0 +1,177 @@
+// Extraction: an ".ipa" becomes an ".app" in LiveContainer's applications folder, or a pending
+// installation when its bundle identifier is already installed; and importing picked files.
+//
+// The archive and file work runs on worker threads; every change of the engine's state happens
+// here on the main thread between the awaited steps.
+
+#include "downloadmanager.h"
+
+#include "downloads/installfiles.h"
+#include "downloads/ipaextraction.h"
+#include "platform/bookmark.h"
+#include "platform/console.h"
+#include "platform/uuid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Copies beside the destination first and renames over it, so a failed copy leaves the file
+// that was there, and importing a file onto itself loses nothing.
+QString importCopy(const QString &source, const QString &destination) {
+    const QFileInfo sourceInfo(source);
+    const QFileInfo destinationInfo(destination);
+    if (destinationInfo.exists() && sourceInfo.canonicalFilePath() == destinationInfo.canonicalFilePath())
+        return {};
+    // Hidden while it is written, so the file list never shows a half-copied file.
+    const QString partial =
+        destinationInfo.absolutePath() + u"/."_s + destinationInfo.fileName() + u'.' + newUuidString();
+    QDir().mkpath(destinationInfo.absolutePath());
+    QFile input(source);
+    if (!input.copy(partial))
+        return u"Cannot copy \"%1\": %2"_s.arg(source, input.errorString());
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) !=
+        0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(partial);
+        return u"Cannot replace \"%1\": %2"_s.arg(destination, reason);
+    }
+    return {};
+}
+
+} // namespace
+
+QCoro::Task<std::optional<QString>> DownloadManager::extractIPA(QUrl source) {
+    // The folders as they are now, even if the user picks others while the work runs.
+    const QString archive = source.toLocalFile();
+    const QString applications = applicationsFolder().toLocalFile();
+    const QString downloads = downloadFolder().toLocalFile();
+
+    // GCC 12 mishandles temporaries inside a co_await expression: each future is made in a
+    // statement of its own and awaited as a named value.
+    QFuture<IpaExtraction::Unpacked> unpacking =
+        QtConcurrent::run([archive, applications] { return IpaExtraction::unpack(archive, applications); });
+    const IpaExtraction::Unpacked unpacked = co_await unpacking;
+    if (!unpacked.error.isEmpty())
+        co_return unpacked.error;
+    if (!unpacked.hasApp())
+        co_return std::nullopt;
+
+    // The list as published now, without a rescan.
+    if (unpacked.bundleID != u"unknown"_s) {
+        if (const LocalApp *existing = installedApp(unpacked.bundleID)) {
+            PendingInstallation pending;
+            pending.id = QUuid::createUuid();
+            pending.appName = existing->name;
+            pending.bundleID = unpacked.bundleID;
+            pending.tempPayloadURL = QUrl::fromLocalFile(unpacked.payloadFolder);
+            pending.extractedAppURL = QUrl::fromLocalFile(unpacked.appFolder);
+            pending.sourceArchiveURL = source;
+            pending.existingApp = *existing;
+            setPendingInstallation(pending);
+            co_return std::nullopt;
+        }
+    }
+
+    QFuture<IpaExtraction::Installed> installing =
+        QtConcurrent::run([unpacked, applications, archive, downloads] {
+            return IpaExtraction::install(unpacked, applications, archive, downloads);
+        });
+    const IpaExtraction::Installed installed = co_await installing;
+    if (!installed.error.isEmpty())
+        co_return installed.error;
+    co_return std::nullopt;
+}
+
+QCoro::Task<> DownloadManager::convertIPA(QUrl url) {
+    insertExtractingFile(url);
+    const bool granted = Bookmark::startAccessing(url);
+    const std::optional<QString> error = co_await extractIPA(url);
+    if (granted)
+        Bookmark::stopAccessing(url);
+    if (error) {
+        printLine(u"Convert error: "_s + *error);
+        removeExtractingFile(url);
+        co_return;
+    }
+    removeExtractingFile(url);
+    if (!m_pendingInstallation) {
+        refreshFileList();
+        scanInstalledApps();
+    }
+}
+
+void DownloadManager::beginConvertIPA(const QUrl &url) {
+    convertIPA(url);
+}
+
+QCoro::Task<> DownloadManager::importFile(QUrl url) {
+    const QString source = url.toLocalFile();
+    const QString destination = downloadFolder().toLocalFile() + u'/' + url.fileName();
+    if (!Bookmark::startAccessing(url))
+        co_return;
+    QFuture<QString> copying =
+        QtConcurrent::run([source, destination] { return importCopy(source, destination); });
+    const QString error = co_await copying;
+    if (!error.isEmpty()) {
+        printLine(u"Import failed: "_s + error);
+        Bookmark::stopAccessing(url);
+        co_return;
+    }
+    refreshFileList();
+    Bookmark::stopAccessing(url);
+}
+
+void DownloadManager::beginImportFile(const QUrl &url) {
+    importFile(url);
+}
+
+QCoro::Task<bool> DownloadManager::convertFinishedDownload(QUrl archive) {
+    insertExtractingFile(archive);
+    const std::optional<QString> error = co_await extractIPA(archive);
+    if (error) {
+        printLine(u"Convert error: "_s + *error);
+        removeExtractingFile(archive);
+        co_return false;
+    }
+    // An archive that waits for the user's decision stays marked until that is settled.
+    if (m_pendingInstallation && m_pendingInstallation->sourceArchiveURL == archive) {
+        insertExtractingFile(archive);
+        m_conflictMarks.insert(archive);
+    } else {
+        removeExtractingFile(archive);
+    }
+    co_return true;
+}
+
+void DownloadManager::releaseConflictMark(const PendingInstallation &settled) {
+    if (m_conflictMarks.remove(settled.sourceArchiveURL))
+        removeExtractingFile(settled.sourceArchiveURL);
+}
+
+void DownloadManager::setPendingInstallation(const std::optional<PendingInstallation> &pending) {
+    if (m_pendingInstallation == pending)
+        return;
+    // A record that goes, settled or replaced, no longer holds its archive's busy mark.
+    const std::optional<PendingInstallation> previous = std::exchange(m_pendingInstallation, pending);
+    if (previous)
+        releaseConflictMark(*previous);
+    Q_EMIT pendingInstallationChanged();
+}
+
+void DownloadManager::insertExtractingFile(const QUrl &file) {
+    if (m_extractingFiles.contains(file))
+        return;
+    m_extractingFiles.insert(file);
+    Q_EMIT extractingFilesChanged();
+}

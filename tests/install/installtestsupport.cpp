@@ -1,0 +1,56 @@
+#include "installtestsupport.h"
+
+#include "fixtures/zipbuilder.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace InstallTest {
+
+Entries appEntries(const QString &appFolderName, const QVariantMap &info, AppBundleWriter::Format format) {
+    const QString folder = u"Payload/"_s + appFolderName + u'/';
+    return {{folder + u"Info.plist"_s, AppBundleWriter::plistBytes(info, format)},
+            {folder + u"AppIcon60x60@2x.png"_s, QByteArray("\x89PNG\r\n\x1a\n", 8)},
+            {folder + u"executable"_s, QByteArray(4096, 'x')}};
+}
+
+bool writeIpa(const QString &path, const Entries &entries) {
+    ZipBuilder builder;
+    for (const auto &[name, data] : entries)
+        builder.addFile(name, data);
+    return ZipBuilder::writeFile(path, builder.finish());
+}
+
+bool writeAppIpa(const QString &path, const QString &bundleID, const QString &name, const QString &version) {
+    return writeIpa(path, appEntries(name + u".app"_s, AppBundleWriter::info(bundleID, name, version)));
+}
+
+StdoutCapture::StdoutCapture() {
+    m_file.open();
+    std::fflush(stdout);
+    m_saved = ::dup(STDOUT_FILENO);
+    ::dup2(m_file.handle(), STDOUT_FILENO);
+}
+
+StdoutCapture::~StdoutCapture() {
+    const QStringList captured = lines();
+    ::dup2(m_saved, STDOUT_FILENO);
+    ::close(m_saved);
+    for (const QString &line : captured)
+        std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+QStringList StdoutCapture::lines() {
+    std::fflush(stdout);
+    QFile reader(m_file.fileName());
+    if (!reader.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(reader.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace InstallTest
