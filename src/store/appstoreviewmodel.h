@@ -220,6 +220,9 @@ private:
     quint64 m_catalogueGeneration = 0;
     quint64 m_filterGeneration = 0;
     QTimer m_searchDebounce;
+    // The search index of displayApps, built with it off the main thread.
+    struct DisplaySearch;
+    std::shared_ptr<const DisplaySearch> m_displaySearch;
     // Filtering starts once the first search text has passed the debounce.
     std::optional<QString> m_debouncedSearchText;
     // Test seam, empty in the app: run at the start of each background computation so that tests

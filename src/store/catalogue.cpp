@@ -13,6 +13,16 @@
 
 using namespace std::chrono_literals;
 
+// A displayApps list and the search index built for it.
+struct AppStoreViewModel::DisplaySearch {
+    QList<AppItem> rows;
+    CatalogueAssembly::SearchIndex index;
+
+    bool indexes(const QList<AppItem> &apps) const {
+        return rows.constData() == apps.constData() && rows.size() == apps.size();
+    }
+};
+
 QCoro::Task<> AppStoreViewModel::rebuildCatalogue() {
     // Copying the repositories only shares their app lists; joining them is left to the
     // background task.
@@ -47,7 +57,14 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     if (isGone(self) || generation != m_catalogueGeneration)
         co_return;
     setAllAppsByVariant(std::move(catalogue.groups));
+    // In place before the change is announced, so the filtering it starts can use it; an equal
+    // list is not taken, and then the index of the kept one stays.
+    const std::shared_ptr<const DisplaySearch> previousSearch =
+        std::exchange(m_displaySearch, std::make_shared<const DisplaySearch>(DisplaySearch{
+                                           catalogue.displayApps, std::move(catalogue.searchIndex)}));
     setDisplayApps(std::move(catalogue.displayApps));
+    if (!m_displaySearch->indexes(m_displayApps))
+        m_displaySearch = previousSearch;
 }
 
 QList<AppItem> AppStoreViewModel::versionsOfApp(const AppItem &app) const {
@@ -63,8 +80,7 @@ void AppStoreViewModel::checkForUpdates(const QList<LocalApp> &installedApps) {
         if (repo.cachedApps)
             sources.append(*repo.cachedApps);
     }
-    setAvailableUpdates(
-        CatalogueAssembly::availableUpdates(installedApps, CatalogueAssembly::latestVersions(sources)));
+    setAvailableUpdates(CatalogueAssembly::availableUpdates(sources, installedApps));
 }
 
 void AppStoreViewModel::setUpSearchPipeline() {
@@ -86,12 +102,16 @@ QCoro::Task<> AppStoreViewModel::filterDisplayApps() {
         co_return;
     const quint64 generation = ++m_filterGeneration;
     const QPointer<AppStoreViewModel> self(this);
+    std::shared_ptr<const DisplaySearch> search = m_displaySearch;
+    if (search && !search->indexes(m_displayApps))
+        search.reset();
     const QFuture<QList<AppItem>> work =
-        QtConcurrent::run([apps = m_displayApps, source = m_selectedRepoID, text = *m_debouncedSearchText,
-                           hook = m_filterWorkHookForTests] {
+        QtConcurrent::run([apps = m_displayApps, search = std::move(search), source = m_selectedRepoID,
+                           text = *m_debouncedSearchText, hook = m_filterWorkHookForTests] {
             if (hook)
                 hook();
-            return CatalogueAssembly::filterApps(apps, source, text);
+            return search ? CatalogueAssembly::filterApps(apps, search->index, source, text)
+                          : CatalogueAssembly::filterApps(apps, source, text);
         });
     QList<AppItem> filtered = co_await work;
     if (isGone(self) || generation != m_filterGeneration)

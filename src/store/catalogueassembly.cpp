@@ -3,7 +3,9 @@
 #include "platform/localecompare.h"
 #include "platform/versioncompare.h"
 
+#include <QFuture>
 #include <QHashSeed>
+#include <QStringMatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -44,22 +46,35 @@ struct KeyParts {
         return a.base == b.base && a.name == b.name && a.source == b.source && a.description == b.description;
     }
 
-    // Descriptions are long and the builds of one app repeat them: their length and both ends
-    // tell groups apart well enough, and equality settles the rest.
-    size_t hash(size_t seed) const {
-        constexpr qsizetype kEnds = 32;
-        const qsizetype ends = std::min(description.size(), kEnds);
-        return qHashMulti(seed, base, name, source, description.size(), description.first(ends),
-                          description.last(ends));
-    }
-
-    // Key texts join the parts with "|#|"; without any '|' in the parts, two different sets of
-    // parts can never join to the same text.
-    bool mayJoinAmbiguously() const {
-        return base.contains(u'|') || name.contains(u'|') || source.contains(u'|') ||
-               description.contains(u'|');
+    // Reading text is what costs here: the bundle identifier (or address) and the source, which
+    // one repository shares among all its apps, are hashed; of the name and description only the
+    // lengths, which sit in the item. Equality settles the rest.
+    size_t cheapHash(size_t seed) const {
+        return qHashMulti(seed, base, source, name.size(), description.size());
     }
 };
+
+constexpr qsizetype kWorthSplitting = 4096;
+
+// Runs both jobs at once, the second on a thread of the global pool; if the pool is busy, waiting
+// for it runs the second job here.
+template<typename First, typename Second>
+void runBoth(const First &first, const Second &second) {
+    QFuture<void> other = QtConcurrent::run([&second] { second(); });
+    first();
+    other.waitForFinished();
+}
+
+// Runs work(begin, end) over [0, count), in two halves at once when there is enough of it.
+template<typename Work>
+void forBothHalves(qsizetype count, const Work &work) {
+    if (count < kWorthSplitting) {
+        work(qsizetype(0), count);
+        return;
+    }
+    const qsizetype middle = count / 2;
+    runBoth([&] { work(qsizetype(0), middle); }, [&] { work(middle, count); });
+}
 
 std::vector<const AppItem *> flatten(const QList<QList<AppItem>> &sources) {
     qsizetype total = 0;
@@ -74,34 +89,138 @@ std::vector<const AppItem *> flatten(const QList<QList<AppItem>> &sources) {
     return apps;
 }
 
-// The stable display order of `items` as a permutation of their indices.
-std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, AppSortOption order) {
+using NameKeys = std::vector<std::optional<QCollatorSortKey>>;
+
+NameKeys nameKeysOf(const std::vector<const AppItem *> &items) {
+    NameKeys keys(items.size());
+    forBothHalves(qsizetype(items.size()), [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i)
+            keys[i] = LocaleCompare::sortKey(items[i]->name);
+    });
+    return keys;
+}
+
+// The stable display order of `items` as a permutation of their indices. For the name order,
+// `nameKeys` holds the collation key of every item.
+std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, AppSortOption order,
+                                    const NameKeys &nameKeys) {
     std::vector<qsizetype> permutation(items.size());
     std::iota(permutation.begin(), permutation.end(), 0);
+    const auto sortStably = [&permutation](const auto &before) {
+        if (permutation.size() < size_t(kWorthSplitting)) {
+            std::stable_sort(permutation.begin(), permutation.end(), before);
+            return;
+        }
+        // Both halves at once, then a merge that prefers the first half on ties: still stable.
+        const auto middle = permutation.begin() + qsizetype(permutation.size() / 2);
+        runBoth([&] { std::stable_sort(permutation.begin(), middle, before); },
+                [&] { std::stable_sort(middle, permutation.end(), before); });
+        std::inplace_merge(permutation.begin(), middle, permutation.end(), before);
+    };
     switch (order.value()) {
-    case AppSortOption::name: {
-        // Collating every pair is what makes a large name sort slow; a sort key per row is built
-        // once and compares as plain bytes.
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(items.size());
-        for (const AppItem *item : items)
-            keys.push_back(LocaleCompare::sortKey(item->name));
-        std::stable_sort(permutation.begin(), permutation.end(),
-                         [&keys](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+    case AppSortOption::name:
+        // Collating every pair is what makes a large name sort slow; a key per row is built once
+        // and compares as plain bytes.
+        sortStably([&nameKeys](qsizetype a, qsizetype b) { return nameKeys[a]->compare(*nameKeys[b]) < 0; });
         break;
-    }
     case AppSortOption::date:
-        std::stable_sort(permutation.begin(), permutation.end(), [&items](qsizetype a, qsizetype b) {
+        sortStably([&items](qsizetype a, qsizetype b) {
             return orEmpty(items[a]->versionDate) > orEmpty(items[b]->versionDate);
         });
         break;
     case AppSortOption::size:
-        std::stable_sort(permutation.begin(), permutation.end(), [&items](qsizetype a, qsizetype b) {
+        sortStably([&items](qsizetype a, qsizetype b) {
             return items[a]->size.value_or(0) > items[b]->size.value_or(0);
         });
         break;
     }
     return permutation;
+}
+
+// Appends `text` with every code point replaced by its simple case folding, exactly as QString's
+// case-insensitive search folds (a code unit at a time, surrogate pairs as one code point).
+void appendFolded(QString &out, QStringView text) {
+    qsizetype written = out.size();
+    out.resize(written + text.size());
+    char16_t *folded = reinterpret_cast<char16_t *>(out.data());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80) {
+            folded[written++] = unit >= u'A' && unit <= u'Z' ? unit + 0x20 : unit;
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && text[i + 1].isLowSurrogate()) {
+            const char32_t point = QChar::toCaseFolded(QChar::surrogateToUcs4(unit, text[++i].unicode()));
+            if (QChar::requiresSurrogates(point)) {
+                folded[written++] = QChar::highSurrogate(point);
+                folded[written++] = QChar::lowSurrogate(point);
+            } else {
+                folded[written++] = char16_t(point);
+            }
+        } else {
+            folded[written++] = QChar(unit).toCaseFolded().unicode();
+        }
+    }
+    out.resize(written);
+}
+
+struct Grouping {
+    std::vector<int> groupOf;
+    // Per group, numbered in the order groups are first seen.
+    std::vector<qsizetype> firstApp;
+    std::vector<qsizetype> newestApp;
+};
+
+// One pass of grouping in an open-addressing table of group numbers. Each group keeps its first
+// newest build, which is what a stable newest-first sort would put at its front. Cheap hashes
+// leave most of the text unread; when too many different groups share one (a coincidence of
+// lengths, or a feed made so), nothing is returned and the caller hashes the whole texts instead.
+std::optional<Grouping> groupApps(const std::vector<const AppItem *> &apps, bool strict,
+                                  bool hashWholeTexts) {
+    constexpr int kMostGroupsSharingAHash = 16;
+    const qsizetype appCount = qsizetype(apps.size());
+    const size_t seed = QHashSeed::globalSeed();
+    std::vector<size_t> hashes(apps.size());
+    forBothHalves(appCount, [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            const KeyParts parts(*apps[i], strict);
+            hashes[i] = hashWholeTexts
+                            ? qHashMulti(seed, parts.base, parts.source, parts.name, parts.description)
+                            : parts.cheapHash(seed);
+        }
+    });
+
+    const size_t capacity = std::bit_ceil(size_t(std::max<qsizetype>(16, appCount * 2)));
+    const size_t mask = capacity - 1;
+    std::vector<int> table(capacity, -1);
+    Grouping grouping;
+    grouping.groupOf.resize(apps.size());
+    for (qsizetype i = 0; i < appCount; ++i) {
+        const size_t hash = hashes[i];
+        int sharingHash = 0;
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const int group = table[slot];
+            if (group < 0) {
+                table[slot] = int(grouping.firstApp.size());
+                grouping.groupOf[i] = int(grouping.firstApp.size());
+                grouping.firstApp.push_back(i);
+                grouping.newestApp.push_back(i);
+                break;
+            }
+            const qsizetype first = grouping.firstApp[group];
+            if (hashes[first] != hash)
+                continue;
+            if (KeyParts(*apps[first], strict) == KeyParts(*apps[i], strict)) {
+                grouping.groupOf[i] = group;
+                qsizetype &newest = grouping.newestApp[group];
+                if (isNewerBuild(*apps[i], *apps[newest]))
+                    newest = i;
+                break;
+            }
+            if (++sharingHash > kMostGroupsSharingAHash && !hashWholeTexts)
+                return std::nullopt;
+        }
+    }
+    return grouping;
 }
 
 } // namespace
@@ -123,102 +242,145 @@ bool isNewerBuild(const AppItem &a, const AppItem &b) {
     return orEmpty(a.versionDate) > orEmpty(b.versionDate);
 }
 
+SearchIndex buildSearchIndex(const QList<AppItem> &rows) {
+    SearchIndex index;
+    index.rowStart.resize(size_t(rows.size()) + 1);
+    index.sourceOf.resize(size_t(rows.size()));
+    QHash<QString, int> sourceNumbers;
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        const std::optional<QString> &source = rows[row].sourceRepoName;
+        if (!source) {
+            index.sourceOf[row] = -1;
+            continue;
+        }
+        const auto known = sourceNumbers.constFind(*source);
+        if (known != sourceNumbers.cend()) {
+            index.sourceOf[row] = *known;
+        } else {
+            index.sourceOf[row] = int(index.sources.size());
+            sourceNumbers.insert(*source, int(index.sources.size()));
+            index.sources.append(*source);
+        }
+    }
+
+    // Each half folds into a text of its own; the second is appended and its offsets shifted.
+    const qsizetype middle = rows.size() / 2;
+    QString halves[2];
+    const auto fold = [&](int half) {
+        const qsizetype first = half == 0 ? 0 : middle;
+        const qsizetype last = half == 0 ? middle : rows.size();
+        QString &text = halves[half];
+        for (qsizetype row = first; row < last; ++row) {
+            index.rowStart[row] = text.size();
+            appendFolded(text, rows[row].name);
+            text.append(QChar(u'\0'));
+            appendFolded(text, rows[row].bundleIdentifier);
+            text.append(QChar(u'\0'));
+        }
+    };
+    if (rows.size() < kWorthSplitting) {
+        fold(0);
+        fold(1);
+    } else {
+        runBoth([&] { fold(0); }, [&] { fold(1); });
+    }
+    for (qsizetype row = middle; row < rows.size(); ++row)
+        index.rowStart[row] += halves[0].size();
+    index.foldedText = std::move(halves[0]);
+    index.foldedText.append(halves[1]);
+    index.rowStart[rows.size()] = index.foldedText.size();
+    return index;
+}
+
 Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping) {
     const std::vector<const AppItem *> apps = flatten(sources);
     const qsizetype appCount = qsizetype(apps.size());
-
-    // One pass of grouping in an open-addressing table of group numbers; groups are numbered in
-    // the order they are first seen.
-    const size_t seed = QHashSeed::globalSeed();
-    const size_t capacity = std::bit_ceil(size_t(std::max<qsizetype>(16, appCount * 2)));
-    const size_t mask = capacity - 1;
-    std::vector<int> table(capacity, -1);
-    std::vector<int> groupOf(size_t(appCount), 0);
-    std::vector<qsizetype> firstApp;
-    std::vector<size_t> groupHash;
-    for (qsizetype i = 0; i < appCount; ++i) {
-        const KeyParts parts(*apps[i], strictGrouping);
-        const size_t hash = parts.hash(seed);
-        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const int group = table[slot];
-            if (group < 0) {
-                table[slot] = int(firstApp.size());
-                groupOf[i] = int(firstApp.size());
-                firstApp.push_back(i);
-                groupHash.push_back(hash);
-                break;
-            }
-            if (groupHash[group] == hash && KeyParts(*apps[firstApp[group]], strictGrouping) == parts) {
-                groupOf[i] = group;
-                break;
-            }
-        }
-    }
+    std::optional<Grouping> grouping = groupApps(apps, strictGrouping, false);
+    if (!grouping)
+        grouping = groupApps(apps, strictGrouping, true);
+    const std::vector<int> &groupOf = grouping->groupOf;
+    const std::vector<qsizetype> &firstApp = grouping->firstApp;
+    const std::vector<qsizetype> &newestApp = grouping->newestApp;
     const int groupCount = int(firstApp.size());
 
     // Parts holding '|' may join to the key text of other parts; such groups share that key and
-    // are one group. The earlier group takes the later one in.
-    std::vector<QString> keys(static_cast<size_t>(groupCount));
-    std::vector<int> ownerOf(static_cast<size_t>(groupCount));
+    // are one group, the earlier taking the later in. Found when the keys go into the map, which
+    // is then built once more.
+    std::vector<int> ownerOf(size_t(groupCount), 0);
     std::iota(ownerOf.begin(), ownerOf.end(), 0);
-    if (strictGrouping) {
-        QHash<QString, int> ambiguousKeys;
-        for (int group = 0; group < groupCount; ++group) {
-            const AppItem &first = *apps[firstApp[group]];
-            if (!KeyParts(first, true).mayJoinAmbiguously())
-                continue;
-            keys[group] = variantKey(first, true);
-            const auto owner = ambiguousKeys.constFind(keys[group]);
-            if (owner != ambiguousKeys.cend())
-                ownerOf[group] = *owner;
-            else
-                ambiguousKeys.insert(keys[group], group);
-        }
-    }
-
-    // The members of every group in input order, laid out one group after another.
-    std::vector<qsizetype> memberStart(size_t(groupCount) + 1, 0);
-    for (qsizetype i = 0; i < appCount; ++i)
-        ++memberStart[ownerOf[groupOf[i]] + 1];
-    std::partial_sum(memberStart.begin(), memberStart.end(), memberStart.begin());
-    std::vector<qsizetype> members(static_cast<size_t>(appCount));
-    {
-        std::vector<qsizetype> next(memberStart.begin(), memberStart.end() - 1);
-        for (qsizetype i = 0; i < appCount; ++i)
-            members[next[ownerOf[groupOf[i]]]++] = i;
-    }
-
-    // The first of the newest builds, as a stable newest-first sort would put it at the front.
-    std::vector<int> liveGroups;
-    std::vector<const AppItem *> representatives;
-    for (int group = 0; group < groupCount; ++group) {
-        if (ownerOf[group] != group)
-            continue;
-        qsizetype newest = members[memberStart[group]];
-        for (qsizetype m = memberStart[group] + 1; m < memberStart[group + 1]; ++m) {
-            if (isNewerBuild(*apps[members[m]], *apps[newest]))
-                newest = members[m];
-        }
-        liveGroups.push_back(group);
-        representatives.push_back(apps[newest]);
-    }
-
     Catalogue catalogue;
-    catalogue.groups.reserve(qsizetype(liveGroups.size()));
-    for (int group : liveGroups) {
-        QList<AppItem> versions;
-        versions.reserve(memberStart[group + 1] - memberStart[group]);
-        for (qsizetype m = memberStart[group]; m < memberStart[group + 1]; ++m)
-            versions.append(*apps[members[m]]);
-        const QString key =
-            keys[group].isNull() ? variantKey(*apps[firstApp[group]], strictGrouping) : keys[group];
-        catalogue.groups.insert(key, std::move(versions));
+    std::vector<const AppItem *> representatives;
+    NameKeys nameKeys;
+    for (bool merged = false;;) {
+        // The members of every group in input order, laid out one group after another.
+        std::vector<qsizetype> memberStart(size_t(groupCount) + 1, 0);
+        for (qsizetype i = 0; i < appCount; ++i)
+            ++memberStart[ownerOf[groupOf[i]] + 1];
+        std::partial_sum(memberStart.begin(), memberStart.end(), memberStart.begin());
+        std::vector<qsizetype> members(apps.size());
+        {
+            std::vector<qsizetype> next(memberStart.begin(), memberStart.end() - 1);
+            for (qsizetype i = 0; i < appCount; ++i)
+                members[next[ownerOf[groupOf[i]]]++] = i;
+        }
+        std::vector<int> liveGroups;
+        liveGroups.reserve(size_t(groupCount));
+        for (int group = 0; group < groupCount; ++group) {
+            if (ownerOf[group] == group)
+                liveGroups.push_back(group);
+        }
+
+        const qsizetype liveCount = qsizetype(liveGroups.size());
+        std::vector<QString> keys(liveGroups.size());
+        std::vector<QList<AppItem>> versions(liveGroups.size());
+        representatives.assign(liveGroups.size(), nullptr);
+        forBothHalves(liveCount, [&](qsizetype begin, qsizetype end) {
+            for (qsizetype live = begin; live < end; ++live) {
+                const int group = liveGroups[live];
+                keys[live] = variantKey(*apps[firstApp[group]], strictGrouping);
+                QList<AppItem> &list = versions[live];
+                list.reserve(memberStart[group + 1] - memberStart[group]);
+                qsizetype newest = merged ? members[memberStart[group]] : newestApp[group];
+                for (qsizetype m = memberStart[group]; m < memberStart[group + 1]; ++m) {
+                    list.append(*apps[members[m]]);
+                    if (merged && isNewerBuild(*apps[members[m]], *apps[newest]))
+                        newest = members[m];
+                }
+                representatives[live] = apps[newest];
+            }
+        });
+        if (order == AppSortOption::name)
+            nameKeys = nameKeysOf(representatives);
+
+        catalogue.groups.clear();
+        catalogue.groups.reserve(liveCount);
+        bool keysRepeat = false;
+        for (qsizetype live = 0; live < liveCount; ++live) {
+            const qsizetype before = catalogue.groups.size();
+            catalogue.groups.insert(keys[live], std::move(versions[live]));
+            keysRepeat = keysRepeat || catalogue.groups.size() == before;
+        }
+        if (!keysRepeat)
+            break;
+        QHash<QString, int> ownerOfKey;
+        for (qsizetype live = 0; live < liveCount; ++live) {
+            const int owner = ownerOfKey.value(keys[live], -1);
+            if (owner < 0)
+                ownerOfKey.insert(keys[live], liveGroups[live]);
+            else
+                ownerOf[liveGroups[live]] = owner;
+        }
+        merged = true;
     }
 
-    const std::vector<qsizetype> permutation = displayOrder(representatives, order);
-    catalogue.displayApps.reserve(qsizetype(permutation.size()));
-    for (qsizetype index : permutation)
-        catalogue.displayApps.append(*representatives[index]);
+    const std::vector<qsizetype> permutation = displayOrder(representatives, order, nameKeys);
+    catalogue.displayApps.resize(qsizetype(permutation.size()));
+    AppItem *rows = catalogue.displayApps.data();
+    forBothHalves(qsizetype(permutation.size()), [&](qsizetype begin, qsizetype end) {
+        for (qsizetype row = begin; row < end; ++row)
+            rows[row] = *representatives[permutation[row]];
+    });
+    catalogue.searchIndex = buildSearchIndex(catalogue.displayApps);
     return catalogue;
 }
 
@@ -229,7 +391,8 @@ void sortForDisplay(QList<AppItem> &apps, AppSortOption order) {
         items.push_back(&app);
     QList<AppItem> sorted;
     sorted.reserve(apps.size());
-    for (qsizetype index : displayOrder(items, order))
+    for (qsizetype index :
+         displayOrder(items, order, order == AppSortOption::name ? nameKeysOf(items) : NameKeys()))
         sorted.append(*items[index]);
     apps = std::move(sorted);
 }
@@ -246,44 +409,84 @@ QList<AppItem> filterApps(const QList<AppItem> &apps, const std::optional<QStrin
     const bool searching = !searchText.trimmed().isEmpty();
     if (!sourceRepoName && !searching)
         return apps;
-    const auto matches = [&](const AppItem &app) {
-        if (sourceRepoName && app.sourceRepoName != sourceRepoName)
-            return false;
-        return !searching || app.name.contains(searchText, Qt::CaseInsensitive) ||
-               app.bundleIdentifier.contains(searchText, Qt::CaseInsensitive);
-    };
     QList<AppItem> result;
     for (const AppItem &app : apps) {
-        if (matches(app))
+        if (sourceRepoName && app.sourceRepoName != sourceRepoName)
+            continue;
+        if (!searching || app.name.contains(searchText, Qt::CaseInsensitive) ||
+            app.bundleIdentifier.contains(searchText, Qt::CaseInsensitive))
             result.append(app);
     }
     return result;
 }
 
-QHash<QString, QString> latestVersions(const QList<QList<AppItem>> &sources) {
-    QHash<QString, QString> latest;
-    for (const QList<AppItem> &source : sources) {
-        for (const AppItem &app : source) {
-            if (app.bundleIdentifier.isEmpty() || app.bundleIdentifier == u"unknown"_s)
-                continue;
-            const qsizetype known = latest.size();
-            QString &entry = latest[app.bundleIdentifier];
-            if (latest.size() != known || VersionCompare::compare(app.version, entry) > 0)
-                entry = app.version;
-        }
+QList<AppItem> filterApps(const QList<AppItem> &apps, const SearchIndex &index,
+                          const std::optional<QString> &sourceRepoName, const QString &searchText) {
+    const bool searching = !searchText.trimmed().isEmpty();
+    if (!sourceRepoName && !searching)
+        return apps;
+    QString needle;
+    appendFolded(needle, searchText);
+    // The separator could make a match run from a name into its bundle identifier.
+    if (needle.contains(QChar(u'\0')))
+        return filterApps(apps, sourceRepoName, searchText);
+
+    int wantedSource = -1;
+    if (sourceRepoName) {
+        wantedSource = int(index.sources.indexOf(*sourceRepoName));
+        if (wantedSource < 0)
+            return {};
     }
-    return latest;
+    QList<AppItem> result;
+    if (!searching) {
+        for (qsizetype row = 0; row < apps.size(); ++row) {
+            if (index.sourceOf[row] == wantedSource)
+                result.append(apps[row]);
+        }
+        return result;
+    }
+    const QStringMatcher matcher(needle, Qt::CaseSensitive);
+    for (qsizetype at = matcher.indexIn(index.foldedText, 0); at >= 0;) {
+        const qsizetype row =
+            std::upper_bound(index.rowStart.begin(), index.rowStart.end(), at) - index.rowStart.begin() - 1;
+        if (wantedSource < 0 || index.sourceOf[row] == wantedSource)
+            result.append(apps[row]);
+        at = matcher.indexIn(index.foldedText, index.rowStart[row + 1]);
+    }
+    return result;
 }
 
-QMap<QString, QString> availableUpdates(const QList<LocalApp> &installedApps,
-                                        const QHash<QString, QString> &latest) {
+QMap<QString, QString> availableUpdates(const QList<QList<AppItem>> &sources,
+                                        const QList<LocalApp> &installedApps) {
+    // Only the bundle identifiers installed with a version can be listed, so only theirs are
+    // followed: a small table that stays in the cache while every offered build passes by.
+    QHash<QString, std::optional<QString>> latest;
+    for (const LocalApp &installed : installedApps) {
+        if (installed.version)
+            latest.insert(installed.bundleID, std::nullopt);
+    }
+    latest.remove(QString());
+    latest.remove(u"unknown"_s);
+    if (latest.isEmpty())
+        return {};
+    for (const QList<AppItem> &source : sources) {
+        for (const AppItem &app : source) {
+            const auto entry = latest.find(app.bundleIdentifier);
+            if (entry == latest.end())
+                continue;
+            if (!*entry || VersionCompare::compare(app.version, **entry) > 0)
+                *entry = app.version;
+        }
+    }
+
     QMap<QString, QString> updates;
     for (const LocalApp &installed : installedApps) {
         if (!installed.version)
             continue;
         const auto offered = latest.constFind(installed.bundleID);
-        if (offered != latest.cend() && VersionCompare::compare(*offered, *installed.version) > 0)
-            updates.insert(installed.bundleID, *offered);
+        if (offered != latest.cend() && *offered &&
+            VersionCompare::compare(**offered, *installed.version) > 0)
+            updates.insert(installed.bundleID, **offered);
     }
     return updates;
 }

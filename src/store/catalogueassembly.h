@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // The algorithms behind the catalogue, free of any engine state so they can run on any thread:
 // every function reads only its arguments. The store engine calls them from background tasks and
@@ -25,16 +26,32 @@ QString variantKey(const AppItem &app, bool strictGrouping);
 // version text the later date.
 bool isNewerBuild(const AppItem &a, const AppItem &b);
 
+// The names and bundle identifiers of a list of rows, case-folded into one text, so that a search
+// scans contiguous memory instead of two strings scattered over the heap per row.
+struct SearchIndex {
+    // Per row: the folded name, U+0000, the folded bundle identifier, U+0000.
+    QString foldedText;
+    // Where each row begins in foldedText, and where the last one ends.
+    std::vector<qsizetype> rowStart;
+    // Per row: its position in `sources`, or -1 without a source.
+    std::vector<int> sourceOf;
+    QStringList sources;
+};
+
+SearchIndex buildSearchIndex(const QList<AppItem> &rows);
+
 struct Catalogue {
     // Every group in input order.
     QHash<QString, QList<AppItem>> groups;
     // The newest build of each group, sorted for display.
     QList<AppItem> displayApps;
+    SearchIndex searchIndex;
 };
 
 // Groups the apps of all sources (taken in order, as one list) and picks and sorts the
 // representatives. Groups first seen earlier come first among representatives with equal sort
-// keys, so equal rows keep the order of the repositories and their feeds.
+// keys, so equal rows keep the order of the repositories and their feeds. Uses a second thread of
+// the global pool when there is enough work.
 Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping);
 
 // Stable: apps with equal keys keep their order. Names A to Z in the user's locale ignoring
@@ -46,18 +63,19 @@ void sortForDisplay(QList<AppItem> &apps, AppSortOption order);
 QList<AppItem> versionsNewestFirst(QList<AppItem> versions);
 
 // The apps of one source (all when none is given) whose name or bundle identifier contains the
-// search text, ignoring case by Unicode case folding; a text of only white space matches all.
+// search text, ignoring case by Unicode simple case folding (the folding of QString's
+// case-insensitive search, the same in every locale); a text of only white space matches all.
 // Keeps the order of `apps`.
 QList<AppItem> filterApps(const QList<AppItem> &apps, const std::optional<QString> &sourceRepoName,
                           const QString &searchText);
+// The same through the search index built for `apps`.
+QList<AppItem> filterApps(const QList<AppItem> &apps, const SearchIndex &index,
+                          const std::optional<QString> &sourceRepoName, const QString &searchText);
 
-// The greatest version offered per bundle identifier, whatever the repository; apps without a
-// usable bundle identifier offer nothing.
-QHash<QString, QString> latestVersions(const QList<QList<AppItem>> &sources);
-
-// The installed apps that have a greater version on offer, by bundle identifier, with that
-// version. Apps that do not know their own version are never listed.
-QMap<QString, QString> availableUpdates(const QList<LocalApp> &installedApps,
-                                        const QHash<QString, QString> &latest);
+// The installed apps for which `sources` offer a greater version, by bundle identifier, with the
+// greatest version offered (the first of equal ones). Builds without a usable bundle identifier
+// offer nothing; installed apps that do not know their own version are never listed.
+QMap<QString, QString> availableUpdates(const QList<QList<AppItem>> &sources,
+                                        const QList<LocalApp> &installedApps);
 
 } // namespace CatalogueAssembly

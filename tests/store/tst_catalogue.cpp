@@ -1,5 +1,6 @@
 #include "model/storedform.h"
 #include "platform/defaultsstore.h"
+#include "platform/localecompare.h"
 #include "platform/standarddirs.h"
 #include "platform/versioncompare.h"
 #include "store/appstoreviewmodel.h"
@@ -339,13 +340,42 @@ private Q_SLOTS:
             app(u"com.notes"_s, u"1"_s, u"Notes"_s),
             withSource(app(u"com.emile.reader"_s, u"1"_s, u"Émile Reader"_s), u"Repo B"_s)};
         QCOMPARE(bundlesOf(filterApps(apps, source, text)), expected);
+        QCOMPARE(bundlesOf(filterApps(apps, buildSearchIndex(apps), source, text)), expected);
+    }
+
+    // The index folds ahead of time what QString's case-insensitive search folds as it goes; both
+    // must agree on every text, letters outside the Basic Multilingual Plane included.
+    void indexedSearchFoldsLikeQString() {
+        const QStringList names = {u"ΣΊΣΥΦΟΣ Σίσυφος"_s, u"İstanbul ıi"_s,  u"Straße STRASSE"_s,
+                                   u"ﬁle ǅemal ǆ"_s,     u"𐐀𐐨 Deseret"_s,   u"Ꭰ Cherokee ꭰ"_s,
+                                   u"K Kelvin k"_s,      u"Å Ångström å"_s, u"ÉCOLE école"_s,
+                                   u"\U0001F600 smile"_s};
+        QList<AppItem> rows;
+        // Enough rows for the index to be built in two halves.
+        for (int copy = 0; copy < 600; ++copy) {
+            for (const QString &name : names)
+                rows.append(app(u"org.example."_s + QString::number(copy), u"1"_s, name));
+        }
+        const SearchIndex index = buildSearchIndex(rows);
+        const QStringList needles = {u"σ"_s,  u"Σ"_s,     u"ς"_s,          u"i̇"_s,          u"I"_s,  u"ı"_s,
+                                     u"ss"_s, u"ß"_s,     u"FI"_s,         u"ǆ"_s,          u"ǅ"_s,  u"𐐨"_s,
+                                     u"𐐀"_s,  u"ꭰ"_s,   u"Ꭰ"_s,          u"k"_s,          u"K"_s,  u"å"_s,
+                                     u"Å"_s,  u"École"_s, u"\U0001F600"_s, u"EXAMPLE.59"_s, u"e 1"_s};
+        for (const QString &needle : needles) {
+            const QList<AppItem> plain = filterApps(rows, std::nullopt, needle);
+            QCOMPARE(filterApps(rows, index, std::nullopt, needle), plain);
+            QCOMPARE(filterApps(rows, index, std::optional(u"Nowhere"_s), needle), QList<AppItem>());
+        }
+        QVERIFY(!filterApps(rows, index, std::nullopt, u"𐐨"_s).isEmpty());
     }
 
     void updateDetection() {
         const QList<AppItem> first = {app(u"com.x"_s, u"1.0"_s),   app(u"com.x"_s, u"1.2"_s),
                                       app(u"com.y"_s, u"2.0.1"_s), app(u""_s, u"9.0"_s),
-                                      app(u"unknown"_s, u"9.0"_s), app(u"com.q"_s, u"5.0"_s)};
-        const QList<AppItem> second = {app(u"com.x"_s, u"1.10"_s), app(u"com.z"_s, u"2.0"_s)};
+                                      app(u"unknown"_s, u"9.0"_s), app(u"com.q"_s, u"5.0"_s),
+                                      app(u"com.e"_s, u"1.01"_s)};
+        const QList<AppItem> second = {app(u"com.x"_s, u"1.10"_s), app(u"com.z"_s, u"2.0"_s),
+                                       app(u"com.e"_s, u"1.1"_s)};
         const auto installed = [](const QString &bundle, std::optional<QString> version) {
             LocalApp local;
             local.bundleID = bundle;
@@ -353,18 +383,84 @@ private Q_SLOTS:
             local.url = QUrl::fromLocalFile(u"/apps/"_s + bundle + u".app"_s);
             return local;
         };
-        const QList<LocalApp> apps = {installed(u"com.x"_s, u"1.9"_s),  installed(u"com.y"_s, u"2.0"_s),
-                                      installed(u"com.z"_s, u"2.0"_s),  installed(u"com.q"_s, std::nullopt),
-                                      installed(u"com.w"_s, u"1.0"_s),  installed(u""_s, u"1.0"_s),
-                                      installed(u"unknown"_s, u"1.0"_s)};
+        const QList<LocalApp> apps = {installed(u"com.x"_s, u"1.9"_s),   installed(u"com.y"_s, u"2.0"_s),
+                                      installed(u"com.z"_s, u"2.0"_s),   installed(u"com.q"_s, std::nullopt),
+                                      installed(u"com.w"_s, u"1.0"_s),   installed(u""_s, u"1.0"_s),
+                                      installed(u"unknown"_s, u"1.0"_s), installed(u"com.e"_s, u"1.0"_s)};
 
-        const QHash<QString, QString> latest = latestVersions({first, second});
-        QCOMPARE(latest.value(u"com.x"_s), u"1.10"_s);
-        QVERIFY(!latest.contains(u""_s));
-        QVERIFY(!latest.contains(u"unknown"_s));
-        const QMap<QString, QString> expected = {{u"com.x"_s, u"1.10"_s}, {u"com.y"_s, u"2.0.1"_s}};
-        QCOMPARE(availableUpdates(apps, latest), expected);
-        QVERIFY(availableUpdates({}, latest).isEmpty());
+        // Versions equal by value: the first offered is the one named.
+        const QMap<QString, QString> expected = {
+            {u"com.x"_s, u"1.10"_s}, {u"com.y"_s, u"2.0.1"_s}, {u"com.e"_s, u"1.01"_s}};
+        QCOMPARE(availableUpdates({first, second}, apps), expected);
+        QVERIFY(availableUpdates({first, second}, {}).isEmpty());
+        QVERIFY(availableUpdates({}, apps).isEmpty());
+    }
+
+    // Large enough for every step to be split between two threads: the result must still be
+    // that of the plain algorithm (group map keyed by key texts, groups in the order first seen,
+    // a stable newest-first sort of each, a stable sort of the representatives).
+    void largeCatalogueMatchesThePlainAlgorithm_data() {
+        QTest::addColumn<bool>("strict");
+        QTest::addColumn<AppSortOption>("order");
+        for (bool strict : {true, false}) {
+            for (AppSortOption order : AppSortOption::allCases()) {
+                QTest::addRow("%s, %s", strict ? "strict" : "loose", qPrintable(order.rawValue()))
+                    << strict << order;
+            }
+        }
+    }
+
+    void largeCatalogueMatchesThePlainAlgorithm() {
+        QFETCH(bool, strict);
+        QFETCH(AppSortOption, order);
+        const QStringList names = {u"Émile"_s, u"emile"_s, u"Zoë"_s, u"alpha"_s, u"Alpha"_s, u"Beta"_s};
+        QList<QList<AppItem>> sources(7);
+        for (int i = 0; i < 12000; ++i) {
+            AppItem item =
+                app(i % 11 == 0 ? QString() : u"com.app"_s + QString::number(i % 3001),
+                    QString::number(i % 4) + u'.' + QString::number(i % 13), names[i % names.size()]);
+            item.downloadURL += QString::number(i);
+            item.localizedDescription = i % 5 ? u"Same text"_s : u"Other text"_s;
+            item.versionDate = u"2024-0"_s + QString::number(i % 9 + 1);
+            if (i % 6)
+                item.size = (i * 7919) % 1000;
+            sources[i % 7].append(withSource(item, u"Repo "_s + QString::number(i % 7)));
+        }
+
+        QHash<QString, QList<AppItem>> groups;
+        QStringList firstSeen;
+        for (const QList<AppItem> &source : sources) {
+            for (const AppItem &item : source) {
+                const QString key = variantKey(item, strict);
+                if (!groups.contains(key))
+                    firstSeen.append(key);
+                groups[key].append(item);
+            }
+        }
+        QList<AppItem> representatives;
+        for (const QString &key : firstSeen) {
+            QList<AppItem> versions = groups.value(key);
+            std::stable_sort(versions.begin(), versions.end(), isNewerBuild);
+            representatives.append(versions.first());
+        }
+        const auto before = [order](const AppItem &a, const AppItem &b) {
+            switch (order.value()) {
+            case AppSortOption::name:
+                return LocaleCompare::lessThan(a.name, b.name);
+            case AppSortOption::date:
+                return a.versionDate.value_or(QString()) > b.versionDate.value_or(QString());
+            case AppSortOption::size:
+                break;
+            }
+            return a.size.value_or(0) > b.size.value_or(0);
+        };
+        std::stable_sort(representatives.begin(), representatives.end(), before);
+
+        const Catalogue catalogue = assemble(sources, order, strict);
+        QCOMPARE(catalogue.groups, groups);
+        QCOMPARE(catalogue.displayApps, representatives);
+        QCOMPARE(filterApps(catalogue.displayApps, catalogue.searchIndex, u"Repo 3"_s, u"ÉMIL"_s),
+                 filterApps(representatives, u"Repo 3"_s, u"ÉMIL"_s));
     }
 
     // ---- The engine -----------------------------------------------------------------------------
@@ -429,17 +525,18 @@ private Q_SLOTS:
         QTRY_COMPARE(bundlesOf(m_engine->filteredApps()),
                      (QStringList{u"com.game.one"_s, u"com.game.two"_s}));
 
-        m_engine->setSearchText(u"notes"_s);
         m_engine->setSelectedRepoID(u"Two"_s);
-        QSignalSpy filtered(m_engine.get(), &AppStoreViewModel::filteredAppsChanged);
-        QVERIFY(filtered.wait(2000));
-        QVERIFY(m_engine->m_searchDebounce.isActive());
-        QCOMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.game.two"_s});
+        QTRY_COMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.game.two"_s});
 
-        // The typed text arrives after its debounce.
-        QVERIFY(filtered.wait(2000));
-        QVERIFY(m_engine->filteredApps().isEmpty());
+        // A change of source starts filtering at once, with the text that has passed the debounce
+        // rather than the one still waiting in it.
+        m_engine->setSearchText(u"notes"_s);
+        const quint64 started = m_engine->m_filterGeneration;
         m_engine->setSelectedRepoID(std::nullopt);
+        QCOMPARE(m_engine->m_filterGeneration, started + 1);
+        QCOMPARE(m_engine->m_debouncedSearchText, std::optional(u"game"_s));
+        QVERIFY(m_engine->m_searchDebounce.isActive());
+
         QTRY_COMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.notes"_s});
     }
 
