@@ -1,0 +1,147 @@
+#include "downloads/downloadmanager.h"
+#include "fixtures/httpserver.h"
+#include "installtestsupport.h"
+#include "model/reporesponse.h"
+#include "platform/defaultsstore.h"
+#include "platform/propertylist.h"
+#include "platform/urlopener.h"
+#include "support/testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray feed(const HttpServer &server) {
+    const auto entry = [&](const QString &version, const QString &path) {
+        return uR"({"name": "Game", "bundleIdentifier": "com.example.game", "version": "%1", "downloadURL": "%2"})"_s
+            .arg(version, server.url(path).toString());
+    };
+    return (uR"({"name": "Loopback Repo", "apps": [)"_s + entry(u"1.0"_s, u"/files/Game.ipa"_s) + u", "_s +
+            entry(u"2.0"_s, u"/files/Game-2.ipa"_s) + u"]}"_s)
+        .toUtf8();
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// From a feed on a real server to an app that LiveContainer has run.
+class TestInstallEndToEnd : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { UrlOpener::shared().setForwardToDesktop(false); }
+
+    void downloadConvertLaunchAndConflict() {
+        QTemporaryDir work;
+        QVERIFY(
+            InstallTest::writeAppIpa(work.filePath(u"v1.ipa"_s), u"com.example.game"_s, u"Game"_s, u"1.0"_s));
+        QVERIFY(
+            InstallTest::writeAppIpa(work.filePath(u"v2.ipa"_s), u"com.example.game"_s, u"Game"_s, u"2.0"_s));
+        HttpServer server;
+        QVERIFY(server.start() != 0);
+        server.serveFile(u"/files/Game.ipa"_s, work.filePath(u"v1.ipa"_s));
+        server.serveFile(u"/files/Game-2.ipa"_s, work.filePath(u"v2.ipa"_s));
+        server.serveBytes(u"/repo.json"_s, feed(server), "application/json");
+
+        // The feed lists the app.
+        QNetworkAccessManager network;
+        std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(server.url(u"/repo.json"_s))));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        QVERIFY(finished.wait(10000));
+        const auto decoded = RepoResponse::decode(reply->readAll());
+        QVERIFY(decoded);
+        const QList<AppItem> apps = decoded->apps;
+        QCOMPARE(apps.size(), 2);
+
+        // LiveContainer's storage, picked by the user: automatic conversion goes on.
+        QTemporaryDir storage;
+        QVERIFY(QDir().mkpath(storage.filePath(u"Applications"_s)));
+        DownloadManager engine;
+        engine.setCustomFolder(QUrl::fromLocalFile(storage.path()), true);
+        QVERIFY(engine.isAutoUnzipEnabled());
+        const QString downloads = engine.downloadFolder().toLocalFile();
+
+        QList<QUrl> marked;
+        connect(&engine, &DownloadManager::extractingFilesChanged, this,
+                [&] { marked += engine.extractingFiles().values(); });
+
+        // Download, land in the downloads folder, convert, install.
+        const QUrl first(apps.at(0).downloadURL);
+        engine.startDownload(first);
+        QTRY_VERIFY_WITH_TIMEOUT(!engine.installedApps().isEmpty(), 20000);
+        QTRY_VERIFY(engine.downloadStates().isEmpty());
+        const QUrl landed = QUrl::fromLocalFile(downloads + u"/Game.ipa"_s);
+        QVERIFY(marked.contains(landed));
+        QVERIFY(!QFile::exists(landed.toLocalFile())); // converted from the downloads folder
+        QVERIFY(engine.extractingFiles().isEmpty());
+
+        const LocalApp app = engine.installedApps().first();
+        QCOMPARE(app.name, u"Game"_s);
+        QCOMPARE(app.bundleID, u"com.example.game"_s);
+        QCOMPARE(app.version, std::optional<QString>(u"1.0"_s));
+        QVERIFY(app.iconURL && QFile::exists(app.iconURL->toLocalFile()));
+        QCOMPARE(app.url.toLocalFile(), storage.filePath(u"Applications/com.example.game.app"_s));
+        QVERIFY(!engine.hasLCAppInfo(u"com.example.game"_s));
+
+        // Launch: the URL reaches LiveContainer, which configures the app.
+        QSignalSpy opened(&UrlOpener::shared(), &UrlOpener::urlOpened);
+        QVERIFY(engine.launchApp(*engine.installedFolderName(u"com.example.game"_s)));
+        QCOMPARE(opened.size(), 1);
+        QProcess liveContainer;
+        liveContainer.start(QString::fromUtf8(KIVO_LIVECONTAINER_STANDIN),
+                            {u"--storage"_s, storage.path(), opened.first().first().toUrl().toString()});
+        QVERIFY(liveContainer.waitForFinished(30000));
+        QCOMPARE(liveContainer.exitCode(), 0);
+
+        const QString appInfo = app.url.toLocalFile() + u"/LCAppInfo.plist"_s;
+        QVERIFY(QFile::exists(appInfo));
+        QVERIFY(engine.hasLCAppInfo(u"com.example.game"_s));
+        const QStringList containers =
+            QDir(storage.filePath(u"Data/Application"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(containers.size(), 1);
+        QCOMPARE(PropertyList::readDictionary(appInfo)
+                     ->value(u"LCContainers"_s)
+                     .toList()
+                     .first()
+                     .toMap()
+                     .value(u"folderName"_s),
+                 QVariant(containers.first()));
+
+        // A second archive of the same bundle identifier waits for the user's decision.
+        const QUrl second(apps.at(1).downloadURL);
+        engine.startDownload(second);
+        QTRY_VERIFY_WITH_TIMEOUT(engine.pendingInstallation().has_value(), 20000);
+        QTRY_VERIFY(engine.downloadStates().isEmpty());
+        const PendingInstallation pending = *engine.pendingInstallation();
+        QCOMPARE(pending.bundleID, u"com.example.game"_s);
+        QCOMPARE(pending.appName, u"Game"_s);
+        QCOMPARE(pending.existingApp->url, app.url);
+        const QUrl waiting = QUrl::fromLocalFile(downloads + u"/Game-2.ipa"_s);
+        QCOMPARE(pending.sourceArchiveURL, waiting);
+        QVERIFY(QFile::exists(waiting.toLocalFile()));
+        QCOMPARE(readFile(app.url.toLocalFile() + u"/LCAppInfo.plist"_s), readFile(appInfo));
+        QCOMPARE(engine.installedVersion(u"com.example.game"_s), std::optional<QString>(u"1.0"_s));
+
+        // The archive stays marked busy until the conflict is settled, then the mark goes.
+        QCOMPARE(engine.extractingFiles(), QSet<QUrl>{waiting});
+        engine.releaseConflictMark(pending);
+        QVERIFY(engine.extractingFiles().isEmpty());
+    }
+};
+
+KIVO_TEST_MAIN(TestInstallEndToEnd)
+#include "tst_installendtoend.moc"
