@@ -23,20 +23,17 @@ enum Key {
     keyCount
 };
 
-constexpr std::array<std::string_view, keyCount> keys = {
-    "name",           "bundleIdentifier", "bundleID",      "version", "versionDate",
-    "size",           "downloadURL",      "iconURL",       "icon",    "localizedDescription",
-    "screenshotURLs", "screenshots",      "sourceRepoName"};
+constexpr KeySet<keyCount> keys({"name", "bundleIdentifier", "bundleID", "version", "versionDate", "size",
+                                 "downloadURL", "iconURL", "icon", "localizedDescription", "screenshotURLs",
+                                 "screenshots", "sourceRepoName"});
 
-} // namespace
-
-AppItem read(simdjson::dom::element entry, const Path &at) {
+// Fills a default-constructed item in place: tens of thousands of entries per feed.
+void readInto(AppItem &item, simdjson::dom::element entry, const Path &at) {
     const Fields<keyCount> fields(requireObject(entry, at), keys);
     auto path = [&at](Key key) {
         return at.field(keys[key]);
     };
 
-    AppItem item;
     item.name = requiredString(fields[name], path(name));
     // Publishers spell the bundle identifier two ways; neither is worth failing a feed over.
     if (auto text = stringIfString(fields[bundleIdentifier]))
@@ -59,6 +56,13 @@ AppItem read(simdjson::dom::element entry, const Path &at) {
     else if (auto alternative = stringListIfStrings(fields[screenshots]))
         item.screenshotURLs = *alternative;
     item.sourceRepoName = optionalString(fields[sourceRepoName], path(sourceRepoName));
+}
+
+} // namespace
+
+AppItem read(simdjson::dom::element entry, const Path &at) {
+    AppItem item;
+    readInto(item, entry, at);
     return item;
 }
 
@@ -67,7 +71,7 @@ QList<AppItem> readList(simdjson::dom::array entries, const Path &at) {
     items.reserve(qsizetype(entries.size()));
     qsizetype index = 0;
     for (const simdjson::dom::element entry : entries)
-        items.append(read(entry, at.element(index++)));
+        readInto(items.emplace_back(), entry, at.element(index++));
     return items;
 }
 

@@ -7,8 +7,8 @@ using namespace JsonReader;
 namespace {
 
 enum Key { name, url, isEnabled, children, childrenUrl, keyCount };
-constexpr std::array<std::string_view, keyCount> keys = {"name", "url", "isEnabled", "children",
-                                                         "childrenUrl"};
+constexpr KeySet<keyCount> keys = KeySet<keyCount>(
+    std::array<std::string_view, keyCount>{"name", "url", "isEnabled", "children", "childrenUrl"});
 
 ExportableRepo readRecord(simdjson::dom::element element, const Path &at) {
     const Fields<keyCount> fields(requireObject(element, at), keys);

@@ -3,6 +3,8 @@
 #include "model/jsonsyntax.h"
 #include "model/urltext.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +19,26 @@ constexpr qsizetype maxDocumentBytes = qsizetype(1) << 30;
 constexpr size_t keptParserCapacity = size_t(64) << 20;
 
 thread_local std::unique_ptr<simdjson::dom::parser> t_parser;
+
+// The parser reads a little past the end of its input, so the text is copied into a padded buffer;
+// keeping that buffer avoids a large allocation (and its page faults) for every document.
+struct PaddedInput {
+    std::unique_ptr<char[]> bytes;
+    size_t capacity = 0;
+
+    const char *copy(QByteArrayView json) {
+        const size_t needed = size_t(json.size()) + simdjson::SIMDJSON_PADDING;
+        if (needed > capacity) {
+            capacity = std::max(needed, capacity + capacity / 2);
+            bytes.reset(new char[capacity]);
+        }
+        if (!json.isEmpty())
+            std::memcpy(bytes.get(), json.data(), size_t(json.size()));
+        std::memset(bytes.get() + json.size(), 0, simdjson::SIMDJSON_PADDING);
+        return bytes.get();
+    }
+};
+thread_local PaddedInput t_input;
 
 } // namespace
 
@@ -181,10 +203,8 @@ void releaseLargeParser() {
 simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayView json) {
     if (json.size() > maxDocumentBytes)
         throw Failure{u"the document is larger than %1 MB"_s.arg(maxDocumentBytes >> 20)};
-    // An empty view may have no data pointer at all, which the parser must not be given.
-    const char *bytes = json.isEmpty() ? "" : json.data();
     simdjson::dom::element root;
-    const simdjson::error_code error = parser.parse(bytes, size_t(json.size())).get(root);
+    const simdjson::error_code error = parser.parse(t_input.copy(json), size_t(json.size()), false).get(root);
     if (error == simdjson::SUCCESS)
         return root;
     QString where = JsonSyntax::describeFirstError(json, int(parser.max_depth()));

@@ -45,21 +45,60 @@ inline QString toQString(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
 
+// The keys a decoder knows, found by a small hash instead of comparing each member's key with
+// every known key in turn (a feed has tens of thousands of entries).
+template<size_t N>
+class KeySet {
+public:
+    constexpr explicit KeySet(const std::array<std::string_view, N> &keys)
+        : m_keys(keys) {
+        m_buckets.fill(none);
+        for (size_t i = 0; i < N; ++i) {
+            int &bucket = m_buckets[bucketOf(keys[i])];
+            bucket = bucket == none ? int(i) : shared;
+        }
+    }
+
+    std::string_view operator[](size_t i) const { return m_keys[i]; }
+
+    // The index of `key`, or -1.
+    int indexOf(std::string_view key) const {
+        const int bucket = m_buckets[bucketOf(key)];
+        if (bucket >= 0)
+            return m_keys[size_t(bucket)] == key ? bucket : none;
+        if (bucket == none)
+            return none;
+        for (size_t i = 0; i < N; ++i) {
+            if (m_keys[i] == key)
+                return int(i);
+        }
+        return none;
+    }
+
+private:
+    static constexpr int none = -1;
+    static constexpr int shared = -2;
+    static constexpr size_t bucketOf(std::string_view key) {
+        return key.empty()
+                   ? 0
+                   : (key.size() * 7 + size_t(uchar(key.front())) * 3 + size_t(uchar(key.back()))) & 63;
+    }
+
+    std::array<std::string_view, N> m_keys;
+    std::array<int, 64> m_buckets{};
+};
+
 // The values of one object under the keys a decoder knows, in one pass over its members. A key
 // that occurs twice keeps its first value.
 template<size_t N>
 class Fields {
 public:
-    Fields(simdjson::dom::object object, const std::array<std::string_view, N> &keys) {
+    Fields(simdjson::dom::object object, const KeySet<N> &keys) {
         for (const simdjson::dom::key_value_pair member : object) {
-            for (size_t i = 0; i < N; ++i) {
-                if (member.key == keys[i]) {
-                    if (!m_present[i]) {
-                        m_values[i] = member.value;
-                        m_present[i] = true;
-                    }
-                    break;
-                }
+            const int i = keys.indexOf(member.key);
+            if (i >= 0 && !m_present[size_t(i)]) {
+                m_values[size_t(i)] = member.value;
+                m_present[size_t(i)] = true;
             }
         }
     }

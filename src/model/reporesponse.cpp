@@ -8,10 +8,12 @@ using namespace JsonReader;
 namespace {
 
 enum Key { name, identifier, iconURL, META, apps, keyCount };
-constexpr std::array<std::string_view, keyCount> keys = {"name", "identifier", "iconURL", "META", "apps"};
+constexpr KeySet<keyCount> keys =
+    KeySet<keyCount>(std::array<std::string_view, keyCount>{"name", "identifier", "iconURL", "META", "apps"});
 
 enum MetaKey { repoName, repoIcon, metaKeyCount };
-constexpr std::array<std::string_view, metaKeyCount> metaKeys = {"repoName", "repoIcon"};
+constexpr KeySet<metaKeyCount> metaKeys =
+    KeySet<metaKeyCount>(std::array<std::string_view, metaKeyCount>{"repoName", "repoIcon"});
 
 MetaData readMetaData(simdjson::dom::object object, const Path &at) {
     const Fields<metaKeyCount> fields(object, metaKeys);

@@ -30,8 +30,8 @@ void writeOptionalUrl(JsonWriter &writer, QLatin1StringView key, const std::opti
 }
 
 enum Key { id, name, url, iconURL, isEnabled, children, appCount, cachedApps, childrenUrl, keyCount };
-constexpr std::array<std::string_view, keyCount> keys = {
-    "id", "name", "url", "iconURL", "isEnabled", "children", "appCount", "cachedApps", "childrenUrl"};
+constexpr KeySet<keyCount> keys({"id", "name", "url", "iconURL", "isEnabled", "children", "appCount",
+                                 "cachedApps", "childrenUrl"});
 
 SavedRepo readNode(simdjson::dom::element element, const Path &at) {
     const Fields<keyCount> fields(requireObject(element, at), keys);
