@@ -188,7 +188,8 @@ void HttpTransfer::abortReply() {
         return;
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
     disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
+    if (!reply->isFinished())
+        reply->abort();
     reply->deleteLater();
 }
 
