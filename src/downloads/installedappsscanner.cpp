@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -45,6 +46,49 @@ QString nameWithoutExtension(const QString &fileName) {
     const QString extension = InstallFiles::pathExtension(fileName);
     return extension.isEmpty() ? fileName : fileName.chopped(extension.size() + 1);
 }
+
+// The candidates of one base name, in order: base, base@2x, base@3x, base60x60@2x, each as
+// ".png" then ".jpg". A bundle's icons lie in its top folder, so that folder is listed once and
+// candidates are looked up in the listing instead of testing up to eight paths per name; a name
+// with a folder in it is tested on disk.
+class IconSearch {
+public:
+    explicit IconSearch(const QString &appFolder)
+        : m_appFolder(appFolder) {}
+
+    std::optional<QUrl> find(const QString &base) const {
+        static const QString suffixes[] = {QString(), u"@2x"_s, u"@3x"_s, u"60x60@2x"_s};
+        static const QString extensions[] = {u".png"_s, u".jpg"_s};
+        const bool listed = !base.contains(u'/');
+        for (const QString &suffix : suffixes) {
+            for (const QString &extension : extensions) {
+                const QString name = base + suffix + extension;
+                if (listed && !entries().contains(name))
+                    continue;
+                // A listed link may lead nowhere: only what exists counts.
+                const QString path = m_appFolder + u'/' + name;
+                if (QFileInfo::exists(path))
+                    return QUrl::fromLocalFile(path);
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    const QSet<QString> &entries() const {
+        if (!m_entries) {
+            const QStringList names =
+                QDir(m_appFolder)
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDir::Unsorted);
+            m_entries = QSet<QString>(names.cbegin(), names.cend());
+        }
+        return *m_entries;
+    }
+
+    QString m_appFolder;
+    mutable std::optional<QSet<QString>> m_entries;
+};
 
 } // namespace
 
@@ -92,27 +136,18 @@ LocalApp readApp(const QString &appFolder) {
     QStringList iconNames = primaryIconFiles(*info, u"CFBundleIcons"_s);
     iconNames += primaryIconFiles(*info, u"CFBundleIcons~ipad"_s);
     iconNames += stringArray(info->value(u"CFBundleIconFiles"_s));
+    const IconSearch search(appFolder);
     for (auto it = iconNames.crbegin(); it != iconNames.crend() && !app.iconURL; ++it)
-        app.iconURL = findIconFile(appFolder, *it);
+        app.iconURL = search.find(*it);
     if (!app.iconURL)
-        app.iconURL = findIconFile(appFolder, u"AppIcon60x60"_s);
+        app.iconURL = search.find(u"AppIcon60x60"_s);
     if (!app.iconURL)
-        app.iconURL = findIconFile(appFolder, u"AppIcon"_s);
+        app.iconURL = search.find(u"AppIcon"_s);
     return app;
 }
 
 std::optional<QUrl> findIconFile(const QString &appFolder, const QString &base) {
-    static const QString suffixes[] = {QString(), u"@2x"_s, u"@3x"_s, u"60x60@2x"_s};
-    static const QString extensions[] = {u".png"_s, u".jpg"_s};
-    const QString stem = appFolder + u'/' + base;
-    for (const QString &suffix : suffixes) {
-        for (const QString &extension : extensions) {
-            const QString path = stem + suffix + extension;
-            if (QFileInfo::exists(path))
-                return QUrl::fromLocalFile(path);
-        }
-    }
-    return std::nullopt;
+    return IconSearch(appFolder).find(base);
 }
 
 } // namespace InstalledAppsScanner
