@@ -6,6 +6,7 @@
 
 #include "store/catalogueassembly.h"
 
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -56,6 +57,14 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     CatalogueAssembly::Catalogue catalogue = co_await work;
     if (isGone(self) || generation != m_catalogueGeneration)
         co_return;
+    // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the old one
+    // is let go on a pool thread (what the setters keep stays shared and alive).
+    QThreadPool::globalInstance()->start(
+        [groups = m_allAppsByVariant, rows = m_displayApps, search = m_displaySearch]() mutable {
+            groups = {};
+            rows = {};
+            search.reset();
+        });
     setAllAppsByVariant(std::move(catalogue.groups));
     // In place before the change is announced, so the filtering it starts can use it; an equal
     // list is not taken, and then the index of the kept one stays.

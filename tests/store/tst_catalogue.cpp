@@ -567,7 +567,8 @@ private Q_SLOTS:
 
         m_engine->setSelectedRepoID(u"One"_s);
         m_engine->setSelectedRepoID(u"Two"_s);
-        QVERIFY(filtered.wait(2000));
+        // A quick result can be in place before the engine would wait for it.
+        QTRY_COMPARE(filtered.count(), 1);
         QCOMPARE(bundlesOf(m_engine->filteredApps()), QStringList{u"com.two"_s});
 
         // Let the slow filtering finish and hand its result back.
