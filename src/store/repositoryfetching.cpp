@@ -251,8 +251,9 @@ QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
         failure = transportErrorDescription(*reply, false);
     } else if (const int status = httpStatus(*reply); status >= 400) {
         // An error page is no list: reading it would drop every child the folder has.
-        failure = u"HTTP "_s + QString::number(status) + u" — the server did not return the list ("_s +
-                  reply->errorString() + u')';
+        const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        failure = u"HTTP "_s + QString::number(status) + (reason.isEmpty() ? QString() : u' ' + reason) +
+                  u" — the server did not send the list"_s;
     } else {
         const QByteArray body = reply->readAll();
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
