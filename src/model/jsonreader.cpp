@@ -12,11 +12,13 @@ using namespace Qt::StringLiterals;
 namespace JsonReader {
 namespace {
 
-// Far beyond any real feed or repository file, and small enough that the decoder's working
+// Ten times the largest repository file we plan for, and small enough that the decoder's working
 // memory (a few times the text) stays reasonable.
-constexpr qsizetype maxDocumentBytes = qsizetype(1) << 30;
-// A parser that has grown for a huge text gives its memory back after use.
-constexpr size_t keptParserCapacity = size_t(64) << 20;
+constexpr qsizetype maxDocumentBytes = qsizetype(256) << 20;
+// Each decoding thread keeps its parser and input buffer, so that fetching many feeds does not
+// allocate (and fault in) fresh working memory every time; after a document larger than this
+// they are given back.
+constexpr size_t keptParserCapacity = size_t(16) << 20;
 
 thread_local std::unique_ptr<simdjson::dom::parser> t_parser;
 
@@ -162,8 +164,11 @@ std::optional<QUrl> optionalUrl(const Value &value, const Path &at) {
     if (!text)
         return std::nullopt;
     std::optional<QUrl> url = UrlText::toUrl(*text);
-    if (!url)
-        fail(at, u"expected a URL, found the text \""_s + *text + u"\", which is not one"_s);
+    if (!url) {
+        // The whole text helps the user find the line, up to a point.
+        const QString shown = text->size() > 100 ? text->left(100) + u"…"_s : *text;
+        fail(at, u"expected a URL, found the text \""_s + shown + u"\", which is not one"_s);
+    }
     return url;
 }
 
@@ -207,6 +212,8 @@ simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayVi
     const simdjson::error_code error = parser.parse(t_input.copy(json), size_t(json.size()), false).get(root);
     if (error == simdjson::SUCCESS)
         return root;
+    if (error == simdjson::MEMALLOC || error == simdjson::CAPACITY)
+        throw Failure{u"the document is too large to decode"_s};
     QString where = JsonSyntax::describeFirstError(json, int(parser.max_depth()));
     if (where.isEmpty())
         where = QString::fromUtf8(simdjson::error_message(error));

@@ -271,6 +271,8 @@ private Q_SLOTS:
         QTest::newRow("size") << "{" + required + j(",'size':1024}") << item;
         item.size = std::numeric_limits<qint64>::max();
         QTest::newRow("largest size") << "{" + required + j(",'size':9223372036854775807}") << item;
+        item.size = std::numeric_limits<qint64>::min();
+        QTest::newRow("smallest size") << "{" + required + j(",'size':-9223372036854775808}") << item;
         item.size = -1;
         QTest::newRow("negative size") << "{" + required + j(",'size':-1}") << item;
 
@@ -493,6 +495,27 @@ private Q_SLOTS:
         QCOMPARE(idOf(mistypedId), u"https://r/feed"_s);
         QVERIFY(uuidForm.match(idOf(neither)).hasMatch());
         QCOMPARE(idOf(withId), u"X"_s);
+    }
+
+    // Folders nest without a depth limit of their own; the decoder's nesting limit is the only one,
+    // and reaching it is a clean failure, not a stack overflow.
+    void deeplyNestedTrees() {
+        auto nested = [](int folders) -> QByteArray {
+            QByteArray json = "[";
+            for (int i = 0; i < folders; ++i)
+                json += j("{'name':'") + QByteArray::number(i) + j("','children':[");
+            for (int i = 0; i < folders; ++i)
+                json += "]}";
+            return json + "]";
+        };
+        const DecodeResult<QList<SavedRepo>> deep = StoredForm::decodeRepoTree(nested(500));
+        QVERIFY2(deep.ok(), qPrintable(deep.error()));
+        QCOMPARE(StoredForm::decodeRepoTree(StoredForm::encodeRepoTree(deep.value())).value(), deep.value());
+        QVERIFY(!RepoExchange::hasEnabledContent(deep->first()));
+        QVERIFY(ExportableRepo::decodeList(RepoExchange::exportJson(deep.value(), false).toUtf8()).ok());
+
+        const DecodeResult<QList<SavedRepo>> tooDeep = StoredForm::decodeRepoTree(nested(520));
+        QVERIFY(tooDeep.error().startsWith(u"not valid JSON: nested deeper than 1024 levels at byte "_s));
     }
 
     void storedNodeFailures_data() {
