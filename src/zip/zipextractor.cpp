@@ -26,11 +26,20 @@ constexpr int kMaxLinkHops = 40;
 constexpr int kMaxThreads = 4;
 // Mapped input is handed back to the page cache after this much has been decoded.
 constexpr quint64 kReleaseInputEvery = 32 << 20;
+constexpr quint64 kLargeFile = 1 << 20;
+constexpr quint64 kUnitBytes = 4 << 20;
+constexpr size_t kUnitFiles = 256;
 
 struct PlannedEntry {
     const ZipEntry *entry = nullptr;
     QStringList path;
     QString key; // the path joined with '/'
+};
+
+struct WorkUnit {
+    size_t first = 0; // index into the files, which are grouped by folder
+    size_t count = 0;
+    quint64 bytes = 0;
 };
 
 struct Link {
@@ -171,10 +180,7 @@ private:
             const PlannedEntry *explicitEntry = byPath.value(key);
             m_directories.push_back({explicitEntry ? explicitEntry->entry : nullptr, key.split(u'/'), key});
         }
-        // Largest first keeps the threads evenly busy to the end.
-        std::stable_sort(m_files.begin(), m_files.end(), [](const PlannedEntry &a, const PlannedEntry &b) {
-            return a.entry->uncompressedSize > b.entry->uncompressedSize;
-        });
+        planWorkUnits();
         return true;
     }
 
@@ -236,20 +242,50 @@ private:
         return true;
     }
 
+    // Files are written in units: one large file, or a run of small files of one folder. A unit
+    // keeps a thread in one folder (its descriptor cached, no contention with the other threads
+    // for the folder's lock), and taking the largest units first keeps the threads busy to the end.
+    void planWorkUnits() {
+        const auto folderOf = [](const PlannedEntry &file) {
+            return QStringView(file.key).first(file.key.size() - file.path.last().size());
+        };
+        std::sort(m_files.begin(), m_files.end(), [&](const PlannedEntry &a, const PlannedEntry &b) {
+            const QStringView folderA = folderOf(a);
+            const QStringView folderB = folderOf(b);
+            return folderA != folderB ? folderA < folderB : a.key < b.key;
+        });
+        for (size_t i = 0; i < m_files.size(); ++i) {
+            const PlannedEntry &file = m_files[i];
+            const quint64 size = file.entry->uncompressedSize;
+            WorkUnit *last = m_units.empty() ? nullptr : &m_units.back();
+            const bool joins = last && size < kLargeFile && last->bytes + size <= kUnitBytes &&
+                               last->count < kUnitFiles && folderOf(m_files[last->first]) == folderOf(file);
+            if (joins) {
+                ++last->count;
+                last->bytes += size;
+            } else {
+                m_units.push_back({i, 1, size});
+            }
+        }
+        std::stable_sort(m_units.begin(), m_units.end(),
+                         [](const WorkUnit &a, const WorkUnit &b) { return a.bytes > b.bytes; });
+    }
+
     bool writeFiles() {
         std::atomic<size_t> next = 0;
         auto work = [this, &next](std::vector<const PlannedEntry *> *created) {
             ZipEntryDecoder decoder;
             decoder.setInputConsumed([this](quint64 bytes) { inputConsumed(bytes); });
             DestinationFolder::Cursor cursor;
-            for (size_t i = next++; i < m_files.size() && !m_stopped.load(std::memory_order_relaxed);
-                 i = next++) {
-                if (!writeFile(decoder, cursor, m_files[i]))
-                    return;
-                created->push_back(&m_files[i]);
+            for (size_t u = next++; u < m_units.size(); u = next++) {
+                for (size_t i = m_units[u].first; i < m_units[u].first + m_units[u].count; ++i) {
+                    if (m_stopped.load(std::memory_order_relaxed) || !writeFile(decoder, cursor, m_files[i]))
+                        return;
+                    created->push_back(&m_files[i]);
+                }
             }
         };
-        const int threads = int(std::min<size_t>(size_t(m_threadCount), m_files.size()));
+        const int threads = int(std::min<size_t>(size_t(m_threadCount), m_units.size()));
         std::vector<std::vector<const PlannedEntry *>> created(size_t(std::max(threads, 1)));
         std::vector<std::thread> helpers;
         for (int t = 1; t < threads; ++t)
@@ -343,6 +379,7 @@ private:
     std::vector<PlannedEntry> m_directories;
     std::vector<PlannedEntry> m_files;
     std::vector<PlannedEntry> m_links;
+    std::vector<WorkUnit> m_units;
     std::vector<QByteArray> m_linkTargets;
     std::vector<const PlannedEntry *> m_createdDirectories;
     std::vector<const PlannedEntry *> m_createdFiles;
