@@ -53,6 +53,8 @@ void NotificationManager::presentBanner(const QString &title, const QString &mes
 
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);
+    // A coarse timer may stretch three seconds by 5 %.
+    m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(m_bannerDuration);
     QTimer *timer = m_timer;
     connect(m_timer, &QTimer::timeout, this, [this, timer] {
