@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -189,37 +190,86 @@ std::optional<Grouping> groupApps(const std::vector<const AppItem *> &apps, bool
         }
     });
 
-    const size_t capacity = std::bit_ceil(size_t(std::max<qsizetype>(16, appCount * 2)));
-    const size_t mask = capacity - 1;
-    std::vector<int> table(capacity, -1);
-    Grouping grouping;
-    grouping.groupOf.resize(apps.size());
-    for (qsizetype i = 0; i < appCount; ++i) {
-        const size_t hash = hashes[i];
-        int sharingHash = 0;
-        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const int group = table[slot];
-            if (group < 0) {
-                table[slot] = int(grouping.firstApp.size());
-                grouping.groupOf[i] = int(grouping.firstApp.size());
-                grouping.firstApp.push_back(i);
-                grouping.newestApp.push_back(i);
-                break;
-            }
-            const qsizetype first = grouping.firstApp[group];
-            if (hashes[first] != hash)
+    // Apps are dealt to two tables by one bit of their hash, so both threads group at once; each
+    // table numbers its groups in the order it first sees them.
+    struct Partition {
+        std::vector<qsizetype> firstApp;
+        std::vector<qsizetype> newestApp;
+        bool crowded = false;
+    };
+    Partition partitions[2];
+    std::vector<int> localGroupOf(apps.size());
+    const auto partitionOf = [](size_t hash) {
+        return int(hash >> (std::numeric_limits<size_t>::digits - 1));
+    };
+    const auto fill = [&](int which) {
+        Partition &partition = partitions[which];
+        const size_t capacity = std::bit_ceil(size_t(std::max<qsizetype>(16, appCount)));
+        const size_t mask = capacity - 1;
+        std::vector<int> table(capacity, -1);
+        for (qsizetype i = 0; i < appCount; ++i) {
+            const size_t hash = hashes[i];
+            if (partitionOf(hash) != which)
                 continue;
-            if (KeyParts(*apps[first], strict) == KeyParts(*apps[i], strict)) {
-                grouping.groupOf[i] = group;
-                qsizetype &newest = grouping.newestApp[group];
-                if (isNewerBuild(*apps[i], *apps[newest]))
-                    newest = i;
-                break;
+            int sharingHash = 0;
+            for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+                const int group = table[slot];
+                if (group < 0) {
+                    table[slot] = int(partition.firstApp.size());
+                    localGroupOf[i] = int(partition.firstApp.size());
+                    partition.firstApp.push_back(i);
+                    partition.newestApp.push_back(i);
+                    break;
+                }
+                const qsizetype first = partition.firstApp[group];
+                if (hashes[first] != hash)
+                    continue;
+                if (KeyParts(*apps[first], strict) == KeyParts(*apps[i], strict)) {
+                    localGroupOf[i] = group;
+                    qsizetype &newest = partition.newestApp[group];
+                    if (isNewerBuild(*apps[i], *apps[newest]))
+                        newest = i;
+                    break;
+                }
+                if (++sharingHash > kMostGroupsSharingAHash && !hashWholeTexts) {
+                    partition.crowded = true;
+                    return;
+                }
             }
-            if (++sharingHash > kMostGroupsSharingAHash && !hashWholeTexts)
-                return std::nullopt;
         }
+    };
+    if (appCount < kWorthSplitting) {
+        fill(0);
+        fill(1);
+    } else {
+        runBoth([&] { fill(0); }, [&] { fill(1); });
     }
+    if (partitions[0].crowded || partitions[1].crowded)
+        return std::nullopt;
+
+    // One numbering in the order groups are first seen: merge the two ascending lists of first
+    // apps.
+    Grouping grouping;
+    const qsizetype groupCount = qsizetype(partitions[0].firstApp.size() + partitions[1].firstApp.size());
+    grouping.firstApp.reserve(size_t(groupCount));
+    grouping.newestApp.reserve(size_t(groupCount));
+    std::vector<int> globalGroup[2] = {std::vector<int>(partitions[0].firstApp.size()),
+                                       std::vector<int>(partitions[1].firstApp.size())};
+    for (size_t next[2] = {0, 0}; next[0] + next[1] < size_t(groupCount);) {
+        const bool takeFirst = next[1] == partitions[1].firstApp.size() ||
+                               (next[0] < partitions[0].firstApp.size() &&
+                                partitions[0].firstApp[next[0]] < partitions[1].firstApp[next[1]]);
+        const int which = takeFirst ? 0 : 1;
+        globalGroup[which][next[which]] = int(grouping.firstApp.size());
+        grouping.firstApp.push_back(partitions[which].firstApp[next[which]]);
+        grouping.newestApp.push_back(partitions[which].newestApp[next[which]]);
+        ++next[which];
+    }
+    grouping.groupOf.resize(apps.size());
+    forBothHalves(appCount, [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i)
+            grouping.groupOf[i] = globalGroup[partitionOf(hashes[i])][localGroupOf[i]];
+    });
     return grouping;
 }
 
@@ -310,7 +360,6 @@ Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bo
     std::iota(ownerOf.begin(), ownerOf.end(), 0);
     Catalogue catalogue;
     std::vector<const AppItem *> representatives;
-    NameKeys nameKeys;
     for (bool merged = false;;) {
         // The members of every group in input order, laid out one group after another.
         std::vector<qsizetype> memberStart(size_t(groupCount) + 1, 0);
@@ -349,16 +398,34 @@ Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bo
                 representatives[live] = apps[newest];
             }
         });
-        if (order == AppSortOption::name)
-            nameKeys = nameKeysOf(representatives);
-
-        catalogue.groups.clear();
-        catalogue.groups.reserve(liveCount);
+        // The map and the rows need nothing of each other: they are built at the same time.
         bool keysRepeat = false;
-        for (qsizetype live = 0; live < liveCount; ++live) {
-            const qsizetype before = catalogue.groups.size();
-            catalogue.groups.insert(keys[live], std::move(versions[live]));
-            keysRepeat = keysRepeat || catalogue.groups.size() == before;
+        const auto fillGroups = [&] {
+            catalogue.groups.clear();
+            catalogue.groups.reserve(liveCount);
+            for (qsizetype live = 0; live < liveCount; ++live) {
+                const qsizetype before = catalogue.groups.size();
+                catalogue.groups.insert(keys[live], std::move(versions[live]));
+                keysRepeat = keysRepeat || catalogue.groups.size() == before;
+            }
+        };
+        const auto fillRows = [&] {
+            const std::vector<qsizetype> permutation =
+                displayOrder(representatives, order,
+                             order == AppSortOption::name ? nameKeysOf(representatives) : NameKeys());
+            catalogue.displayApps = QList<AppItem>(qsizetype(permutation.size()));
+            AppItem *rows = catalogue.displayApps.data();
+            forBothHalves(qsizetype(permutation.size()), [&](qsizetype begin, qsizetype end) {
+                for (qsizetype row = begin; row < end; ++row)
+                    rows[row] = *representatives[permutation[row]];
+            });
+            catalogue.searchIndex = buildSearchIndex(catalogue.displayApps);
+        };
+        if (liveCount < kWorthSplitting) {
+            fillGroups();
+            fillRows();
+        } else {
+            runBoth(fillRows, fillGroups);
         }
         if (!keysRepeat)
             break;
@@ -373,14 +440,6 @@ Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bo
         merged = true;
     }
 
-    const std::vector<qsizetype> permutation = displayOrder(representatives, order, nameKeys);
-    catalogue.displayApps.resize(qsizetype(permutation.size()));
-    AppItem *rows = catalogue.displayApps.data();
-    forBothHalves(qsizetype(permutation.size()), [&](qsizetype begin, qsizetype end) {
-        for (qsizetype row = begin; row < end; ++row)
-            rows[row] = *representatives[permutation[row]];
-    });
-    catalogue.searchIndex = buildSearchIndex(catalogue.displayApps);
     return catalogue;
 }
 

@@ -229,6 +229,23 @@ private Q_SLOTS:
         QVERIFY(catalogue.displayApps.contains(second));
     }
 
+    // Builds that differ only inside texts of equal length look alike to the quick first look of
+    // grouping; many of them must still end up in their own groups.
+    void lookalikeGroupsStayApart()
+    {
+        QList<AppItem> builds;
+        for (int i = 0; i < 40; ++i) {
+            AppItem item = app(u"com.same"_s, u"1.0"_s, u"Same"_s);
+            item.localizedDescription = u"Text %1"_s.arg(i, 2, 10, QChar(u'0'));
+            builds << item << withDate(item, u"2024"_s);
+        }
+        const Catalogue catalogue = assemble({builds}, AppSortOption::name, true);
+        QCOMPARE(catalogue.groups.size(), 40);
+        QCOMPARE(catalogue.groups.value(variantKey(builds[6], true)), (QList<AppItem>{builds[6], builds[7]}));
+        QCOMPARE(catalogue.displayApps.size(), 40);
+        QCOMPARE(catalogue.displayApps.first(), builds[1]);
+    }
+
     void representativeIsTheNewestBuild_data() {
         QTest::addColumn<QList<AppItem>>("builds");
         QTest::addColumn<int>("newest");
@@ -417,7 +434,7 @@ private Q_SLOTS:
         QList<QList<AppItem>> sources(7);
         for (int i = 0; i < 12000; ++i) {
             AppItem item =
-                app(i % 11 == 0 ? QString() : u"com.app"_s + QString::number(i % 3001),
+                app(i % 11 == 0 ? QString() : u"com.app"_s + QString::number(i % 3500),
                     QString::number(i % 4) + u'.' + QString::number(i % 13), names[i % names.size()]);
             item.downloadURL += QString::number(i);
             item.localizedDescription = i % 5 ? u"Same text"_s : u"Other text"_s;
