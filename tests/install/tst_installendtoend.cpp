@@ -141,6 +141,92 @@ private Q_SLOTS:
         engine.releaseConflictMark(pending);
         QVERIFY(engine.extractingFiles().isEmpty());
     }
+
+    void automaticConversionFollowsTheSetting_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("autoUnzip");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("ipa, on") << u"/get/Game.ipa"_s << true << true << true;
+        QTest::newRow("IPA in capitals, on") << u"/get/GAME.IPA"_s << true << true << true;
+        QTest::newRow("no extension, on") << u"/get/download"_s << true << true << true;
+        QTest::newRow("ipa, off") << u"/get/Game.ipa"_s << false << true << false;
+        QTest::newRow("zip, on") << u"/get/Game.zip"_s << true << true << false;
+        QTest::newRow("broken ipa, on") << u"/get/Broken.ipa"_s << true << false << false;
+    }
+
+    void automaticConversionFollowsTheSetting() {
+        QFETCH(QString, path);
+        QFETCH(bool, autoUnzip);
+        QFETCH(bool, valid);
+        QFETCH(bool, installed);
+        QTemporaryDir work;
+        const QString archive = work.filePath(u"served.ipa"_s);
+        if (valid)
+            QVERIFY(InstallTest::writeAppIpa(archive, u"com.example.game"_s, u"Game"_s, u"1.0"_s));
+        else
+            QVERIFY(InstallTest::writeIpa(archive, {}) && QFile::resize(archive, 10));
+        HttpServer server;
+        QVERIFY(server.start() != 0);
+        server.serveFile(path, archive);
+
+        QTemporaryDir storage;
+        QVERIFY(QDir().mkpath(storage.filePath(u"Applications"_s)));
+        DownloadManager engine;
+        engine.setCustomFolder(QUrl::fromLocalFile(storage.path()), true);
+        engine.setAutoUnzipEnabled(autoUnzip);
+        const QString landed = engine.downloadFolder().toLocalFile() + u'/' +
+                               DownloadManager::downloadFileName(server.url(path));
+
+        QStringList errors;
+        {
+            InstallTest::StdoutCapture console;
+            engine.startDownload(server.url(path));
+            QTRY_VERIFY_WITH_TIMEOUT(engine.downloadStates().isEmpty(), 20000);
+            errors = console.lines().filter(u"Convert error: "_s);
+        }
+        QCOMPARE(engine.installedApps().size(), installed ? 1 : 0);
+        QCOMPARE(QFile::exists(landed), !installed); // a converted archive goes, any other stays
+        QCOMPARE(engine.fileList().contains(QUrl::fromLocalFile(landed)), !installed);
+        QCOMPARE(errors.size(), autoUnzip && !valid ? 1 : 0);
+        QVERIFY(engine.extractingFiles().isEmpty());
+        QVERIFY(QDir(storage.filePath(u"Applications"_s)).entryList({u"Temp_*"_s}, QDir::Dirs).isEmpty());
+        QVERIFY(engine.tasks().isEmpty());
+        engine.cancelDownload(server.url(path));
+        DefaultsStore().remove(DownloadManager::kCustomLiveContainerFolderKey);
+    }
+
+    // Each conflict of an automatic conversion marks its archive; a newer conflict replaces the
+    // older record, and the older archive's mark goes with it.
+    void aReplacedConflictReleasesItsMark() {
+        QTemporaryDir work;
+        for (const QString &name : {u"v1"_s, u"v2"_s, u"v3"_s})
+            QVERIFY(InstallTest::writeAppIpa(work.filePath(name + u".ipa"_s), u"com.example.game"_s,
+                                             u"Game"_s, name));
+        HttpServer server;
+        QVERIFY(server.start() != 0);
+        for (const QString &name : {u"v1"_s, u"v2"_s, u"v3"_s})
+            server.serveFile(u"/"_s + name + u".ipa"_s, work.filePath(name + u".ipa"_s));
+
+        QTemporaryDir storage;
+        QVERIFY(QDir().mkpath(storage.filePath(u"Applications"_s)));
+        DownloadManager engine;
+        engine.setCustomFolder(QUrl::fromLocalFile(storage.path()), true);
+        const QString downloads = engine.downloadFolder().toLocalFile();
+
+        engine.startDownload(server.url(u"/v1.ipa"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(engine.installedApps().size(), 1, 20000);
+        engine.startDownload(server.url(u"/v2.ipa"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(engine.pendingInstallation().has_value(), 20000);
+        QCOMPARE(engine.extractingFiles(), QSet<QUrl>{QUrl::fromLocalFile(downloads + u"/v2.ipa"_s)});
+
+        engine.startDownload(server.url(u"/v3.ipa"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(engine.pendingInstallation()->sourceArchiveURL,
+                                  QUrl::fromLocalFile(downloads + u"/v3.ipa"_s), 20000);
+        QTRY_VERIFY(engine.downloadStates().isEmpty());
+        QCOMPARE(engine.extractingFiles(), QSet<QUrl>{QUrl::fromLocalFile(downloads + u"/v3.ipa"_s)});
+        DefaultsStore().remove(DownloadManager::kCustomLiveContainerFolderKey);
+    }
 };
 
 KIVO_TEST_MAIN(TestInstallEndToEnd)
