@@ -30,7 +30,7 @@ void DownloadManager::construct(const TransferSession::Configuration &session) {
 
     m_diskResumeDataPaths = defaults.stringMap(kResumeDataMapKey).value_or(QMap<QString, QString>());
 
-    // Loading pendingBackups from kPendingBackupsKey joins here, with the update backups.
+    loadPendingBackups();
 
     m_urlSession->allTasks([this](const QList<TransferTaskPtr> &liveTasks) {
         QMetaObject::invokeMethod(

@@ -2,6 +2,8 @@
 
 #include "downloads/appbackup.h"
 #include "downloads/downloadstatus.h"
+#include "downloads/fileoperations.h"
+#include "downloads/installaction.h"
 #include "downloads/pendinginstallation.h"
 #include "model/localapp.h"
 #include "platform/transfersession.h"
@@ -31,7 +33,8 @@ using DownloadStates = QHash<QUrl, DownloadStatus>;
 // Spread over files by concern: downloadmanager.cpp (construction, settings), transfers.cpp
 // (downloads and resume data), storage.cpp (folders and file library), completion.cpp (placing a
 // finished download), installedapps.cpp (scan, lookups, deleting, launching), extraction.cpp
-// (conversion of archives, imports).
+// (conversion of archives, imports), installation.cpp (settling a bundle-identifier conflict),
+// backups.cpp (update backups and their finalisation).
 class DownloadManager
     : public QObject
     , private TransferSessionDelegate {
@@ -144,6 +147,22 @@ public:
     // Clearing or replacing pendingInstallation (setPendingInstallation) calls it.
     void releaseConflictMark(const PendingInstallation &settled);
 
+    // Installation (installation.cpp): carries out the user's answer to pendingInstallation in a
+    // background task and returns at once; pendingInstallation becomes absent when it is done.
+    Q_INVOKABLE void resolvePendingInstallation(InstallAction action);
+
+    // Update backups (backups.cpp), on the main thread. checkUpdate is true when the backup is
+    // settled, false while the update still waits for LiveContainer to run the new version or
+    // for a retry; finalizeUpdate is true when it settled the backup.
+    Q_INVOKABLE bool checkUpdate(const AppBackup &backup);
+    bool finalizeUpdate(const AppBackup &backup);
+    Q_INVOKABLE void restoreBackup(const AppBackup &backup);
+    Q_INVOKABLE void deleteBackup(const AppBackup &backup, bool deleteContainers);
+    // Tests put a failing step into the file work of installs and backups.
+    void setFileOperations(std::shared_ptr<FileOperations> operations) {
+        m_fileOperations = std::move(operations);
+    }
+
 Q_SIGNALS:
     void fileListChanged();
     void installedAppsChanged();
@@ -190,6 +209,15 @@ private:
     // Installed apps.
     const LocalApp *installedApp(const QString &bundleID) const;
 
+    // Installation.
+    QCoro::Task<> carryOutInstallAction(InstallAction action, PendingInstallation pending,
+                                        QString applications, QString backups, QString downloads);
+
+    // Update backups: every change of the list is saved whole.
+    void loadPendingBackups();
+    void setPendingBackups(const QList<AppBackup> &backups);
+    void appendPendingBackup(const AppBackup &backup);
+
     // Session delegate: on the session's thread.
     void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
                       qint64 totalBytesExpected) override;
@@ -223,4 +251,7 @@ private:
     QMap<QString, QString> m_diskResumeDataPaths;
     // Archives whose busy mark waits for their conflict to be settled.
     QSet<QUrl> m_conflictMarks;
+    std::shared_ptr<FileOperations> m_fileOperations = std::make_shared<FileOperations>();
+    // The conflict whose answer is being carried out: a second answer to it is ignored.
+    std::optional<QUuid> m_resolvingInstallation;
 };

@@ -1,0 +1,196 @@
+// Installation: carrying out the user's answer to a bundle-identifier conflict. The new app
+// goes in beside the installed one, replaces it (keeping a backup of a configured app until
+// LiveContainer has run the new version) or is dropped.
+//
+// The file work runs on worker threads; pendingInstallation and pendingBackups change only here
+// on the main thread, between the awaited steps.
+
+#include "downloadmanager.h"
+
+#include "downloads/installfiles.h"
+#include "downloads/livecontainer.h"
+#include "platform/console.h"
+#include "platform/uuid.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotimer.h>
+
+#include <chrono>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+// How long the conflict stays published after its file work, so the alert closes after the
+// lists it leads to are settled.
+constexpr auto kSettleDelay = 200ms;
+
+bool entryExists(const QString &path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// A free name beside the installed app, on its file system and never listed as an app.
+QString stagingPath(const QString &installedApp) {
+    return QFileInfo(installedApp).path() + u"/Temp_"_s + newUuidString();
+}
+
+// Each step below gives the failure's description, or nothing when it succeeded.
+
+std::optional<QString> installSeparately(const PendingInstallation &pending, const QString &applications) {
+    const QString extracted = pending.extractedAppURL.toLocalFile();
+    const bool named = !pending.bundleID.isEmpty() && pending.bundleID != u"unknown"_s;
+    const QString name = named ? pending.bundleID + u".app"_s : QFileInfo(extracted).fileName();
+    QString error;
+    if (!InstallFiles::moveToFreeName(extracted, applications, name, &error))
+        return error;
+    return std::nullopt;
+}
+
+// An app LiveContainer never ran has no data to keep: the new version takes its place in one
+// swap, so one of the two is installed at every moment.
+std::optional<QString> replaceUnconfigured(FileOperations &files, const QString &extracted,
+                                           const QString &installed) {
+    QString error;
+    if (!entryExists(installed))
+        return files.move(extracted, installed, &error) ? std::nullopt : std::optional(error);
+    const QString staged = stagingPath(installed);
+    if (!files.move(extracted, staged, &error))
+        return error;
+    if (!files.replace(staged, installed, &error)) {
+        files.remove(staged, nullptr);
+        return error;
+    }
+    return std::nullopt;
+}
+
+struct BackupStage {
+    std::optional<QString> error;
+    QString staged;     // the new version, beside the installed one
+    QString backupPath; // the backup's folder name inside the backups folder
+};
+
+// The new version waits beside the installed one, which moves into a new backup folder. A
+// failure puts nothing in the backup and leaves the installed app where it was.
+BackupStage backUpConfigured(FileOperations &files, const QString &extracted, const QString &installed,
+                             const QString &backups) {
+    BackupStage stage;
+    QString error;
+    stage.staged = stagingPath(installed);
+    if (!files.move(extracted, stage.staged, &error)) {
+        stage.error = error;
+        return stage;
+    }
+    stage.backupPath = newUuidString();
+    const QString backupFolder = backups + u'/' + stage.backupPath;
+    if (!files.makePath(backupFolder, &error) ||
+        !files.move(installed, backupFolder + u'/' + QFileInfo(installed).fileName(), &error)) {
+        files.remove(backupFolder, nullptr);
+        files.remove(stage.staged, nullptr);
+        stage.error = error;
+    }
+    return stage;
+}
+
+// After the record is saved: the new version takes the old folder name. Should that fail, the
+// previous version stays restorable from its backup.
+std::optional<QString> installBackedUp(FileOperations &files, const QString &staged,
+                                       const QString &installed) {
+    QString error;
+    if (files.move(staged, installed, &error))
+        return std::nullopt;
+    files.remove(staged, nullptr);
+    return error;
+}
+
+// The temporary folder goes whatever happened; the archive only when its app was installed, so
+// a failed action leaves the user the file to try again.
+void cleanUp(const PendingInstallation &pending, bool installed, const QString &downloads) {
+    InstallFiles::removeItem(QFileInfo(pending.tempPayloadURL.toLocalFile()).path());
+    const QString archive = pending.sourceArchiveURL.toLocalFile();
+    if (installed && InstallFiles::isInsideFolder(archive, downloads))
+        InstallFiles::removeItem(archive);
+}
+
+} // namespace
+
+void DownloadManager::resolvePendingInstallation(InstallAction action) {
+    if (!m_pendingInstallation || m_resolvingInstallation == m_pendingInstallation->id)
+        return;
+    m_resolvingInstallation = m_pendingInstallation->id;
+    carryOutInstallAction(action, *m_pendingInstallation, applicationsFolder().toLocalFile(),
+                          backupsFolder().toLocalFile(), downloadFolder().toLocalFile());
+}
+
+QCoro::Task<> DownloadManager::carryOutInstallAction(InstallAction action, PendingInstallation pending,
+                                                     QString applications, QString backups,
+                                                     QString downloads) {
+    const QPointer<DownloadManager> self(this);
+    const std::shared_ptr<FileOperations> files = m_fileOperations;
+    const QString extracted = pending.extractedAppURL.toLocalFile();
+    std::optional<QString> error;
+    bool installed = false;
+
+    // GCC 12 mishandles temporaries inside a co_await expression: each future is made in a
+    // statement of its own and awaited as a named value.
+    if (action == InstallAction::installSeparate) {
+        QFuture<std::optional<QString>> moving =
+            QtConcurrent::run([pending, applications] { return installSeparately(pending, applications); });
+        error = co_await moving;
+        installed = !error;
+    } else if (action == InstallAction::updateExisting && pending.existingApp) {
+        const QString old = pending.existingApp->url.toLocalFile();
+        const bool configured = entryExists(old + u'/' + LiveContainer::kAppInfoFileName);
+        if (!configured) {
+            QFuture<std::optional<QString>> replacing = QtConcurrent::run(
+                [files, extracted, old] { return replaceUnconfigured(*files, extracted, old); });
+            error = co_await replacing;
+            installed = !error;
+        } else {
+            QFuture<BackupStage> backingUp = QtConcurrent::run([files, extracted, old, backups] {
+                return backUpConfigured(*files, extracted, old, backups);
+            });
+            const BackupStage stage = co_await backingUp;
+            if (!self)
+                co_return;
+            error = stage.error;
+            if (!error) {
+                AppBackup backup;
+                backup.bundleID = pending.existingApp->bundleID;
+                backup.appName = pending.existingApp->name;
+                backup.version = pending.existingApp->version;
+                backup.backupPath = stage.backupPath;
+                backup.originalInstallPath = QFileInfo(old).fileName();
+                backup.date = QDateTime::currentDateTimeUtc();
+                backup.hadLCAppInfo = true;
+                appendPendingBackup(backup);
+
+                const QString staged = stage.staged;
+                QFuture<std::optional<QString>> placing =
+                    QtConcurrent::run([files, staged, old] { return installBackedUp(*files, staged, old); });
+                error = co_await placing;
+                installed = !error;
+            }
+        }
+    }
+    if (error)
+        printLine(u"Finalize install error: "_s + *error);
+
+    QFuture<void> cleaning =
+        QtConcurrent::run([pending, installed, downloads] { cleanUp(pending, installed, downloads); });
+    co_await cleaning;
+    co_await QCoro::sleepFor(kSettleDelay);
+    if (!self)
+        co_return;
+
+    m_resolvingInstallation.reset();
+    // A conflict found meanwhile is the user's next question, not this one.
+    if (m_pendingInstallation && m_pendingInstallation->id == pending.id)
+        setPendingInstallation(std::nullopt);
+    refreshFileList();
+    scanInstalledApps();
+}
