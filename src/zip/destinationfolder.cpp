@@ -50,6 +50,14 @@ bool DestinationFolder::open(const QString &path, QString *error) {
         *error = u"cannot open the destination folder: "_s + systemError(errno);
         return false;
     }
+    // Read rather than set and restore: umask() is process-wide and other threads create files.
+    QFile status(u"/proc/self/status"_s);
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:"))
+                m_umask = line.mid(6).trimmed().toUInt(nullptr, 8) & 0777;
+        }
+    }
     return true;
 }
 
@@ -108,15 +116,26 @@ bool DestinationFolder::makeDirectory(Cursor &cursor, const QStringList &path, b
     return false;
 }
 
-int DestinationFolder::createFile(Cursor &cursor, const QStringList &path, QString *error) {
+int DestinationFolder::createFile(Cursor &cursor, const QStringList &path, quint32 permissions,
+                                  QString *error) {
     const int parent = parentOf(cursor, path, error);
     if (parent < 0)
         return -1;
+    // The descriptor stays writable whatever the mode, so the file gets its final mode at once;
+    // only bits the umask would strip need a second call.
     const int fd = openat(parent, QFile::encodeName(path.last()).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(permissions));
+    if (fd < 0) {
         *error = errno == EEXIST ? u"something is already there"_s
                                  : u"cannot create the file: "_s + systemError(errno);
+        return -1;
+    }
+    if ((permissions & m_umask) != 0 && fchmod(fd, mode_t(permissions)) != 0) {
+        *error = u"cannot set the file's permissions: "_s + systemError(errno);
+        ::close(fd);
+        unlinkat(parent, QFile::encodeName(path.last()).constData(), 0);
+        return -1;
+    }
     return fd;
 }
 

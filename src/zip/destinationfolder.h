@@ -39,8 +39,8 @@ public:
 
     // Creates the folder unless a real folder is already there. *created says which.
     bool makeDirectory(Cursor &cursor, const QStringList &path, bool *created, QString *error);
-    // A new file open for writing, or -1.
-    int createFile(Cursor &cursor, const QStringList &path, QString *error);
+    // A new file with the given permissions, open for writing, or -1.
+    int createFile(Cursor &cursor, const QStringList &path, quint32 permissions, QString *error);
     bool makeSymbolicLink(Cursor &cursor, const QStringList &path, const QByteArray &target, QString *error);
     bool setDirectoryPermissions(Cursor &cursor, const QStringList &path, quint32 permissions,
                                  QString *error);
@@ -51,4 +51,5 @@ private:
     int parentOf(Cursor &cursor, const QStringList &path, QString *error);
 
     int m_fd = -1;
+    quint32 m_umask = 0777; // unknown: every file gets its mode set explicitly
 };

@@ -149,10 +149,15 @@ bool ZipArchive::read() {
         return false;
     if (!readCentralDirectory(centralOffset, centralSize, entryCount))
         return false;
-    for (ZipEntry &entry : m_entries) {
-        if (!readLocalHeader(entry, centralOffset))
+    // Each header touched maps a few neighbouring pages too: give them back as we go.
+    constexpr size_t kReleaseEvery = 512;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (!readLocalHeader(m_entries[i], centralOffset))
             return false;
+        if (i % kReleaseEvery == kReleaseEvery - 1)
+            releaseMappedPages();
     }
+    releaseMappedPages();
     return checkOverlaps(centralOffset);
 }
 

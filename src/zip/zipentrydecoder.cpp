@@ -38,6 +38,14 @@ bool ZipEntryDecoder::fail(const QString &reason) {
     return false;
 }
 
+char *ZipEntryDecoder::buffer(size_t size) {
+    if (m_bufferSize < size) {
+        m_bufferSize = std::max(size, std::min<size_t>(m_bufferSize * 2, kWholeBufferLimit + 1));
+        m_buffer.reset(new char[m_bufferSize]);
+    }
+    return m_buffer.get();
+}
+
 void ZipEntryDecoder::consumed(quint64 bytes) {
     if (m_inputConsumed)
         m_inputConsumed(bytes);
@@ -79,21 +87,20 @@ bool ZipEntryDecoder::copyStored(const uchar *input, const ZipEntry &entry, cons
 bool ZipEntryDecoder::inflateWhole(const uchar *input, const ZipEntry &entry, const Sink &sink) {
     // One spare byte turns "more data than declared" into a plain overflow we can detect.
     const auto capacity = size_t(entry.uncompressedSize) + 1;
-    if (m_buffer.size() < capacity)
-        m_buffer.resize(std::max(capacity, std::min<size_t>(m_buffer.size() * 2, kWholeBufferLimit + 1)));
+    char *output = buffer(capacity);
     size_t produced = 0;
     const libdeflate_result result = libdeflate_deflate_decompress_ex(
-        m_decompressor, input, size_t(entry.compressedSize), m_buffer.data(), capacity, nullptr, &produced);
+        m_decompressor, input, size_t(entry.compressedSize), output, capacity, nullptr, &produced);
     consumed(entry.compressedSize);
     if (result == LIBDEFLATE_INSUFFICIENT_SPACE ||
         (result == LIBDEFLATE_SUCCESS && produced > entry.uncompressedSize))
         return fail(u"the data inflates to more than the declared %1 bytes"_s.arg(entry.uncompressedSize));
     if (result != LIBDEFLATE_SUCCESS)
         return fail(u"the compressed data is corrupt or truncated"_s);
-    const quint32 crc = libdeflate_crc32(0, m_buffer.data(), produced);
+    const quint32 crc = libdeflate_crc32(0, output, produced);
     if (!finish(entry, crc, produced))
         return false;
-    return produced == 0 || sink(m_buffer.data(), qsizetype(produced));
+    return produced == 0 || sink(output, qsizetype(produced));
 }
 
 bool ZipEntryDecoder::inflateStreaming(const uchar *input, const ZipEntry &entry, const Sink &sink) {
@@ -106,8 +113,7 @@ bool ZipEntryDecoder::inflateStreaming(const uchar *input, const ZipEntry &entry
     } else {
         inflateReset(&stream);
     }
-    if (m_buffer.size() < size_t(kStreamOutputChunk))
-        m_buffer.resize(kStreamOutputChunk);
+    char *output = buffer(kStreamOutputChunk);
 
     quint32 crc = 0;
     quint64 produced = 0;
@@ -123,7 +129,7 @@ bool ZipEntryDecoder::inflateStreaming(const uchar *input, const ZipEntry &entry
             fed += step;
             consumed(step);
         }
-        stream.next_out = reinterpret_cast<Bytef *>(m_buffer.data());
+        stream.next_out = reinterpret_cast<Bytef *>(output);
         stream.avail_out = uInt(kStreamOutputChunk);
         status = inflate(&stream, Z_NO_FLUSH);
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
@@ -133,8 +139,8 @@ bool ZipEntryDecoder::inflateStreaming(const uchar *input, const ZipEntry &entry
         if (produced > entry.uncompressedSize)
             return fail(
                 u"the data inflates to more than the declared %1 bytes"_s.arg(entry.uncompressedSize));
-        crc = libdeflate_crc32(crc, m_buffer.data(), size_t(piece));
-        if (piece > 0 && !sink(m_buffer.data(), piece))
+        crc = libdeflate_crc32(crc, output, size_t(piece));
+        if (piece > 0 && !sink(output, piece))
             return false;
         if (status == Z_BUF_ERROR && stream.avail_in != 0)
             return fail(u"the compressed data is corrupt"_s);

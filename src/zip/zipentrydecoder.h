@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 class ZipArchive;
 struct ZipEntry;
@@ -43,12 +42,15 @@ private:
     bool inflateStreaming(const uchar *input, const ZipEntry &entry, const Sink &sink);
     bool finish(const ZipEntry &entry, quint32 crc, quint64 produced);
     bool fail(const QString &reason);
+    char *buffer(size_t size);
     void consumed(quint64 bytes);
 
     libdeflate_decompressor *m_decompressor = nullptr;
     std::unique_ptr<z_stream_s> m_stream;
     bool m_streamReady = false;
-    std::vector<char> m_buffer;
+    // Not a vector: zero-filling would make all of it resident, used or not.
+    std::unique_ptr<char[]> m_buffer;
+    size_t m_bufferSize = 0;
     InputConsumed m_inputConsumed;
     QString m_error;
 };

@@ -25,7 +25,7 @@ constexpr quint64 kMaxLinkTargetSize = 4095;
 constexpr int kMaxLinkHops = 40;
 constexpr int kMaxThreads = 4;
 // Mapped input is handed back to the page cache after this much has been decoded.
-constexpr quint64 kReleaseInputEvery = 32 << 20;
+constexpr quint64 kReleaseInputEvery = 16 << 20;
 constexpr quint64 kLargeFile = 1 << 20;
 constexpr quint64 kUnitBytes = 4 << 20;
 constexpr size_t kUnitFiles = 256;
@@ -300,7 +300,7 @@ private:
 
     bool writeFile(ZipEntryDecoder &decoder, DestinationFolder::Cursor &cursor, const PlannedEntry &item) {
         QString reason;
-        const int fd = m_destination.createFile(cursor, item.path, &reason);
+        const int fd = m_destination.createFile(cursor, item.path, item.entry->permissions, &reason);
         if (fd < 0)
             return stop(ZipError{item.entry->name, reason});
         int writeError = 0;
@@ -311,9 +311,7 @@ private:
                 writeError = errno;
                 return false;
             });
-        bool done = decoded && fchmod(fd, mode_t(item.entry->permissions)) == 0;
-        if (decoded && !done)
-            writeError = errno;
+        bool done = decoded;
         if (::close(fd) != 0 && done) {
             done = false;
             writeError = errno;

@@ -229,6 +229,13 @@ void TestZipExtractor::goCorpusContents() {
     }
     {
         Box box;
+        QVERIFY(box.extractFile(go + u"testdata/unix.zip"_s));
+        QCOMPARE(permissionsOf(box.dest() + u"/hello"_s), 0666u); // wider than the umask allows
+        QCOMPARE(permissionsOf(box.dest() + u"/readonly"_s), 0444u);
+        QCOMPARE(permissionsOf(box.dest() + u"/dir/empty"_s), 0777u);
+    }
+    {
+        Box box;
         QVERIFY(box.extractFile(go + u"testdata/subdir.zip"_s));
         QCOMPARE(permissionsOf(box.dest() + u"/a/b"_s), 0750u);
         QCOMPARE(permissionsOf(box.dest() + u"/a/b/c"_s), 0640u);
