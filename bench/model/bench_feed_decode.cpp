@@ -25,40 +25,41 @@ const QString descriptionText =
     u"clairs, widgets, raccourcis et synchronisation. Compatible avec les écrans larges — "
     u"fonctionne aussi en mode paysage. Nouveautés : corrections de bogues et améliorations."_s;
 
-// One feed entry as publishers write them: some use the alternative keys, and most carry keys
-// the store does not read (developer, subtitle, tint, category, permissions).
+// One feed entry as publishers write them: every entry is one version, and the versions of one
+// app (four here) repeat its name, icon, description and screenshots. Some entries use the
+// alternative keys, and all carry keys the store does not read.
 void writeEntry(JsonWriter &writer, int i, QRandomGenerator &random) {
-    const QString name = nameParts[i % nameParts.size()] + u' ' + nameParts[(i / 7) % nameParts.size()] +
-                         u' ' + QString::number(i / 3);
-    const QString bundle = u"com.publisher.app"_s + QString::number(i / 3);
+    const int app = i / 4;
+    const QString bundle = u"com.publisher.app"_s + QString::number(app);
     writer.beginObject();
     writer.key("name"_L1);
-    writer.value(name);
-    writer.key(i % 4 == 0 ? "bundleID"_L1 : "bundleIdentifier"_L1);
+    writer.value(nameParts[app % nameParts.size()] + u' ' + nameParts[(app / 15) % nameParts.size()] + u' ' +
+                 QString::number(app));
+    writer.key(app % 4 == 0 ? "bundleID"_L1 : "bundleIdentifier"_L1);
     writer.value(bundle);
     writer.key("developerName"_L1);
-    writer.value(nameParts[(i / 11) % nameParts.size()] + u" Studio"_s);
+    writer.value(nameParts[(app / 7) % nameParts.size()] + u" Studio"_s);
     writer.key("version"_L1);
-    writer.value(u"%1.%2.%3"_s.arg(1 + i % 5).arg(i % 10).arg(i % 3));
+    writer.value(u"%1.%2.0"_s.arg(1 + app % 5).arg(i % 4));
     writer.key("versionDate"_L1);
     writer.value(u"2024-%1-%2"_s.arg(1 + i % 12, 2, 10, QChar(u'0')).arg(1 + i % 28, 2, 10, QChar(u'0')));
     writer.key("size"_L1);
     writer.value(qint64(random.bounded(1'000'000, 400'000'000)));
     writer.key("downloadURL"_L1);
-    writer.value(u"https://cdn.example.com/"_s + bundle + u'/' + QString::number(i) + u".ipa"_s);
-    writer.key(i % 3 == 0 ? "icon"_L1 : "iconURL"_L1);
+    writer.value(u"https://cdn.example.com/"_s + bundle + u"/v"_s + QString::number(i % 4) + u".ipa"_s);
+    writer.key(app % 3 == 0 ? "icon"_L1 : "iconURL"_L1);
     writer.value(u"https://cdn.example.com/"_s + bundle + u"/icon.png"_s);
     writer.key("localizedDescription"_L1);
-    writer.value(descriptionText.left(20 + i % 80));
-    writer.key(i % 5 == 0 ? "screenshots"_L1 : "screenshotURLs"_L1);
+    writer.value(descriptionText.left(20 + app % 80) + u" ("_s + QString::number(app) + u')');
+    writer.key(app % 5 == 0 ? "screenshots"_L1 : "screenshotURLs"_L1);
     writer.beginArray();
-    for (int s = 0; s < i % 3; ++s)
+    for (int s = 0; s < app % 3; ++s)
         writer.value(u"https://cdn.example.com/"_s + bundle + u'/' + QString::number(s) + u".jpg"_s);
     writer.endArray();
     writer.key("tintColor"_L1);
-    writer.value(u"#%1"_s.arg(random.bounded(0x1000000), 6, 16, QChar(u'0')));
+    writer.value(u"#%1"_s.arg((app * 2654435761u) & 0xffffff, 6, 16, QChar(u'0')));
     writer.key("category"_L1);
-    writer.value(i % 2 ? u"games"_s : u"utilities"_s);
+    writer.value(app % 2 ? u"games"_s : u"utilities"_s);
     writer.key("appPermissions"_L1);
     writer.beginObject();
     writer.key("entitlements"_L1);
@@ -142,8 +143,7 @@ const QList<SavedRepo> &tree() {
 // Destroying a result is not decoding. The allocator would otherwise bill the next decode for
 // merging the freed blocks, so that happens here too, and every decode starts on fresh memory.
 template<typename T>
-void releaseOutsideTiming(benchmark::State &state, std::optional<T> &value)
-{
+void releaseOutsideTiming(benchmark::State &state, std::optional<T> &value) {
     state.PauseTiming();
     value.reset();
     malloc_trim(0);

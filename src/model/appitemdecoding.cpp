@@ -28,50 +28,53 @@ constexpr KeySet<keyCount> keys({"name", "bundleIdentifier", "bundleID", "versio
                                  "screenshots", "sourceRepoName"});
 
 // Fills a default-constructed item in place: tens of thousands of entries per feed.
-void readInto(AppItem &item, simdjson::dom::element entry, const Path &at) {
+// The last text of each field that repeats between the versions of one app.
+struct Repeated {
+    RepeatedText name, bundleIdentifier, version, versionDate, iconURL, localizedDescription, sourceRepoName;
+    RepeatedTextList screenshotURLs;
+};
+
+void readInto(AppItem &item, simdjson::dom::element entry, const Path &at, Repeated &repeated) {
     const Fields<keyCount> fields(requireObject(entry, at), keys);
     auto path = [&at](Key key) {
         return at.field(keys[key]);
     };
 
-    item.name = requiredString(fields[name], path(name));
+    item.name = requiredString(fields[name], path(name), &repeated.name);
     // Publishers spell the bundle identifier two ways; neither is worth failing a feed over.
-    if (auto text = stringIfString(fields[bundleIdentifier]))
+    if (auto text = stringIfString(fields[bundleIdentifier], &repeated.bundleIdentifier))
         item.bundleIdentifier = *text;
-    else if (auto alternative = stringIfString(fields[bundleID]))
+    else if (auto alternative = stringIfString(fields[bundleID], &repeated.bundleIdentifier))
         item.bundleIdentifier = *alternative;
     else
         item.bundleIdentifier = u"unknown.bundle.id"_s;
-    item.version = requiredString(fields[version], path(version));
-    item.versionDate = optionalString(fields[versionDate], path(versionDate));
+    item.version = requiredString(fields[version], path(version), &repeated.version);
+    item.versionDate = optionalString(fields[versionDate], path(versionDate), &repeated.versionDate);
     item.size = optionalInt64(fields[size], path(size));
     item.downloadURL = requiredString(fields[downloadURL], path(downloadURL));
-    if (auto text = stringIfString(fields[iconURL]))
+    if (auto text = stringIfString(fields[iconURL], &repeated.iconURL))
         item.iconURL = *text;
     else
-        item.iconURL = optionalString(fields[icon], path(icon));
-    item.localizedDescription = optionalString(fields[localizedDescription], path(localizedDescription));
-    if (auto list = stringListIfStrings(fields[screenshotURLs]))
+        item.iconURL = optionalString(fields[icon], path(icon), &repeated.iconURL);
+    item.localizedDescription = optionalString(fields[localizedDescription], path(localizedDescription),
+                                               &repeated.localizedDescription);
+    if (auto list = stringListIfStrings(fields[screenshotURLs], &repeated.screenshotURLs))
         item.screenshotURLs = *list;
-    else if (auto alternative = stringListIfStrings(fields[screenshots]))
+    else if (auto alternative = stringListIfStrings(fields[screenshots], &repeated.screenshotURLs))
         item.screenshotURLs = *alternative;
-    item.sourceRepoName = optionalString(fields[sourceRepoName], path(sourceRepoName));
+    item.sourceRepoName =
+        optionalString(fields[sourceRepoName], path(sourceRepoName), &repeated.sourceRepoName);
 }
 
 } // namespace
 
-AppItem read(simdjson::dom::element entry, const Path &at) {
-    AppItem item;
-    readInto(item, entry, at);
-    return item;
-}
-
 QList<AppItem> readList(simdjson::dom::array entries, const Path &at) {
+    Repeated repeated;
     QList<AppItem> items;
     items.reserve(qsizetype(entries.size()));
     qsizetype index = 0;
     for (const simdjson::dom::element entry : entries)
-        readInto(items.emplace_back(), entry, at.element(index++));
+        readInto(items.emplace_back(), entry, at.element(index++), repeated);
     return items;
 }
 

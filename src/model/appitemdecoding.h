@@ -10,7 +10,7 @@
 
 namespace AppItemDecoding {
 
-AppItem read(simdjson::dom::element entry, const JsonReader::Path &at);
+// Texts that repeat from one entry to the next come back as one shared string.
 QList<AppItem> readList(simdjson::dom::array entries, const JsonReader::Path &at);
 
 } // namespace AppItemDecoding

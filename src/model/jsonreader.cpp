@@ -44,6 +44,25 @@ thread_local PaddedInput t_input;
 
 } // namespace
 
+std::optional<QStringList> RepeatedTextList::get(simdjson::dom::array array) {
+    m_reading.clear();
+    for (const simdjson::dom::element element : array) {
+        std::string_view text;
+        if (element.get_string().get(text) != simdjson::SUCCESS)
+            return std::nullopt;
+        m_reading.push_back(text);
+    }
+    if (!m_valid || m_reading != m_texts) {
+        m_value.clear();
+        m_value.reserve(qsizetype(m_reading.size()));
+        for (std::string_view text : m_reading)
+            m_value.append(toQString(text));
+        std::swap(m_texts, m_reading);
+        m_valid = true;
+    }
+    return m_value;
+}
+
 QString Path::text() const {
     if (!parent)
         return u"top level"_s;
@@ -105,22 +124,30 @@ simdjson::dom::array requireArray(simdjson::dom::element value, const Path &at) 
     return array;
 }
 
-QString requiredString(const Value &value, const Path &at) {
+namespace {
+
+QString makeString(std::string_view utf8, RepeatedText *repeated) {
+    return repeated ? repeated->get(utf8) : toQString(utf8);
+}
+
+} // namespace
+
+QString requiredString(const Value &value, const Path &at, RepeatedText *repeated) {
     if (!value)
         failMissing(u"a string"_s, at);
     std::string_view text;
     if (value->get_string().get(text) != simdjson::SUCCESS)
         failType(*value, u"a string"_s, at);
-    return toQString(text);
+    return makeString(text, repeated);
 }
 
-std::optional<QString> optionalString(const Value &value, const Path &at) {
+std::optional<QString> optionalString(const Value &value, const Path &at, RepeatedText *repeated) {
     if (isNull(value))
         return std::nullopt;
     std::string_view text;
     if (value->get_string().get(text) != simdjson::SUCCESS)
         failType(*value, u"a string"_s, at);
-    return toQString(text);
+    return makeString(text, repeated);
 }
 
 std::optional<qint64> optionalInt64(const Value &value, const Path &at) {
@@ -172,17 +199,19 @@ std::optional<QUrl> optionalUrl(const Value &value, const Path &at) {
     return url;
 }
 
-std::optional<QString> stringIfString(const Value &value) {
+std::optional<QString> stringIfString(const Value &value, RepeatedText *repeated) {
     std::string_view text;
     if (!value || value->get_string().get(text) != simdjson::SUCCESS)
         return std::nullopt;
-    return toQString(text);
+    return makeString(text, repeated);
 }
 
-std::optional<QStringList> stringListIfStrings(const Value &value) {
+std::optional<QStringList> stringListIfStrings(const Value &value, RepeatedTextList *repeated) {
     simdjson::dom::array array;
     if (!value || value->get_array().get(array) != simdjson::SUCCESS)
         return std::nullopt;
+    if (repeated)
+        return repeated->get(array);
     QStringList list;
     list.reserve(qsizetype(array.size()));
     for (const simdjson::dom::element element : array) {

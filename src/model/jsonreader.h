@@ -17,6 +17,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace JsonReader {
 
@@ -44,6 +45,42 @@ QString typeName(simdjson::dom::element value);
 inline QString toQString(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
+
+// Remembers the last text read for one field and hands out the same shared string while the
+// text repeats. The versions of one app follow each other in a feed and repeat its name, icon,
+// description and screenshots, and every cached app of a repository repeats its name: sharing
+// saves most of the decoding's allocations and much of the memory the apps hold afterwards.
+// Comparing with the previous entry costs next to nothing, where hashing every text did not pay.
+// The remembered text points into the parser's memory, so one lives for one document.
+class RepeatedText {
+public:
+    QString get(std::string_view utf8) {
+        if (!m_valid || utf8 != m_text) {
+            m_value = toQString(utf8);
+            m_text = utf8;
+            m_valid = true;
+        }
+        return m_value;
+    }
+
+private:
+    std::string_view m_text;
+    QString m_value;
+    bool m_valid = false;
+};
+
+// The same for a list of texts.
+class RepeatedTextList {
+public:
+    // Nothing unless every element is a string.
+    std::optional<QStringList> get(simdjson::dom::array array);
+
+private:
+    std::vector<std::string_view> m_texts;
+    std::vector<std::string_view> m_reading;
+    QStringList m_value;
+    bool m_valid = false;
+};
 
 // The keys a decoder knows, found by a small hash instead of comparing each member's key with
 // every known key in turn (a feed has tens of thousands of entries).
@@ -122,10 +159,10 @@ inline bool isNull(const Value &value) {
 simdjson::dom::object requireObject(simdjson::dom::element value, const Path &at);
 simdjson::dom::array requireArray(simdjson::dom::element value, const Path &at);
 
-// Missing or null fails.
-QString requiredString(const Value &value, const Path &at);
+// Missing or null fails. With `repeated`, a text equal to the previous one comes back shared.
+QString requiredString(const Value &value, const Path &at, RepeatedText *repeated = nullptr);
 // Missing or null gives nothing; another type fails.
-std::optional<QString> optionalString(const Value &value, const Path &at);
+std::optional<QString> optionalString(const Value &value, const Path &at, RepeatedText *repeated = nullptr);
 std::optional<qint64> optionalInt64(const Value &value, const Path &at);
 std::optional<bool> optionalBool(const Value &value, const Path &at);
 std::optional<simdjson::dom::array> optionalArray(const Value &value, const Path &at);
@@ -134,8 +171,8 @@ std::optional<simdjson::dom::object> optionalObject(const Value &value, const Pa
 std::optional<QUrl> optionalUrl(const Value &value, const Path &at);
 
 // For keys with alternatives: nothing, without failing, unless the value has the right type.
-std::optional<QString> stringIfString(const Value &value);
-std::optional<QStringList> stringListIfStrings(const Value &value);
+std::optional<QString> stringIfString(const Value &value, RepeatedText *repeated = nullptr);
+std::optional<QStringList> stringListIfStrings(const Value &value, RepeatedTextList *repeated = nullptr);
 
 // Parses the whole text and hands its root to `read`, turning every fault into a DecodeError.
 // Syntax faults are located by byte offset.

@@ -388,6 +388,33 @@ private Q_SLOTS:
         QCOMPARE(result.error(), error);
     }
 
+    // Consecutive versions of one app share their texts while decoding; a text that changes, or an
+    // empty one, must never come back as the previous entry's.
+    void textsRepeatedAcrossEntries() {
+        const QByteArray json = j("{'name':'R','apps':["
+                                  "{'name':'A','version':'1','downloadURL':'u1','screenshotURLs':['x','y']},"
+                                  "{'name':'A','version':'2','downloadURL':'u2','screenshotURLs':['x','y']},"
+                                  "{'name':'AB','version':'2','downloadURL':'u3','screenshotURLs':['x']},"
+                                  "{'name':'','version':'','downloadURL':'','screenshotURLs':[]},"
+                                  "{'name':'A','version':'','downloadURL':'u5','screenshots':['x','y']}]}");
+        const DecodeResult<RepoResponse> result = RepoResponse::decode(json);
+        QVERIFY2(result.ok(), qPrintable(result.error()));
+        QStringList names, versions, screenshots;
+        for (const AppItem &item : result->apps) {
+            names.append(item.name);
+            versions.append(item.version);
+            screenshots.append(item.screenshotURLs.join(u'+'));
+        }
+        QCOMPARE(names, (QStringList{u"A"_s, u"A"_s, u"AB"_s, u""_s, u"A"_s}));
+        QCOMPARE(versions, (QStringList{u"1"_s, u"2"_s, u"2"_s, u""_s, u""_s}));
+        QCOMPARE(screenshots, (QStringList{u"x+y"_s, u"x+y"_s, u"x"_s, u""_s, u"x+y"_s}));
+
+        // Shared texts are still values: changing one item leaves the others alone.
+        QList<AppItem> apps = result->apps;
+        apps[0].name += u"!"_s;
+        QCOMPARE(apps[1].name, u"A"_s);
+    }
+
     void feedDocumentLevel() {
         const DecodeResult<RepoResponse> minimal = RepoResponse::decode(j("{'name':'Only','apps':[]}"));
         QVERIFY(minimal.ok());
