@@ -13,10 +13,20 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QThreadPool>
 
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
+
+// Hands the last reference to a large value to a worker thread: freeing tens of thousands of
+// apps takes longer than a frame, and the main thread has to keep drawing.
+template<typename T>
+static void releaseInBackground(T value) {
+    if (value.isEmpty() || !value.isDetached())
+        return;
+    QThreadPool::globalInstance()->start([value = std::move(value)]() mutable { value = T(); });
+}
 
 static QString reposFilePath() {
     return StandardDirs::applicationSupport() + u"/repos.json"_s;
@@ -107,28 +117,28 @@ void AppStoreViewModel::setStrictGrouping(bool strict) {
 void AppStoreViewModel::setSavedRepos(QList<SavedRepo> repos) {
     if (m_savedRepos == repos)
         return;
-    m_savedRepos = std::move(repos);
+    releaseInBackground(std::exchange(m_savedRepos, std::move(repos)));
     Q_EMIT savedReposChanged();
 }
 
 void AppStoreViewModel::setDisplayApps(QList<AppItem> apps) {
     if (m_displayApps == apps)
         return;
-    m_displayApps = std::move(apps);
+    releaseInBackground(std::exchange(m_displayApps, std::move(apps)));
     Q_EMIT displayAppsChanged();
 }
 
 void AppStoreViewModel::setAllAppsByVariant(QHash<QString, QList<AppItem>> groups) {
     if (m_allAppsByVariant == groups)
         return;
-    m_allAppsByVariant = std::move(groups);
+    releaseInBackground(std::exchange(m_allAppsByVariant, std::move(groups)));
     Q_EMIT allAppsByVariantChanged();
 }
 
 void AppStoreViewModel::setFilteredApps(QList<AppItem> apps) {
     if (m_filteredApps == apps)
         return;
-    m_filteredApps = std::move(apps);
+    releaseInBackground(std::exchange(m_filteredApps, std::move(apps)));
     Q_EMIT filteredAppsChanged();
 }
 
