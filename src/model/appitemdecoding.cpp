@@ -27,13 +27,13 @@ constexpr KeySet<keyCount> keys({"name", "bundleIdentifier", "bundleID", "versio
                                  "downloadURL", "iconURL", "icon", "localizedDescription", "screenshotURLs",
                                  "screenshots", "sourceRepoName"});
 
-// Fills a default-constructed item in place: tens of thousands of entries per feed.
 // The last text of each field that repeats between the versions of one app.
 struct Repeated {
     RepeatedText name, bundleIdentifier, version, versionDate, iconURL, localizedDescription, sourceRepoName;
     RepeatedTextList screenshotURLs;
 };
 
+// Fills a default-constructed item in place: tens of thousands of entries per feed.
 void readInto(AppItem &item, simdjson::dom::element entry, const Path &at, Repeated &repeated) {
     const Fields<keyCount> fields(requireObject(entry, at), keys);
     auto path = [&at](Key key) {
