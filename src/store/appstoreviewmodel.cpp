@@ -173,7 +173,10 @@ void AppStoreViewModel::setFetchTotal(int total) {
 // ---- Settings ----------------------------------------------------------------------------------
 
 void AppStoreViewModel::repoSortOrderDidChange() {
-    DefaultsStore().setString(kRepoSortOrder, m_repoSortOrder.rawValue());
+    DefaultsStore defaults;
+    // Writing the store syncs its file; skip it when the value is already there (start-up).
+    if (defaults.string(kRepoSortOrder) != m_repoSortOrder.rawValue())
+        defaults.setString(kRepoSortOrder, m_repoSortOrder.rawValue());
     // Shown at once; the file follows with the next save.
     QList<SavedRepo> ordered = m_savedRepos;
     applyTreeOrder(ordered);
@@ -181,7 +184,9 @@ void AppStoreViewModel::repoSortOrderDidChange() {
 }
 
 void AppStoreViewModel::strictGroupingDidChange() {
-    DefaultsStore().setBool(kStrictGrouping, m_strictGrouping);
+    DefaultsStore defaults;
+    if (defaults.boolValue(kStrictGrouping) != m_strictGrouping)
+        defaults.setBool(kStrictGrouping, m_strictGrouping);
     scheduleRebuildCatalogue();
 }
 
