@@ -49,10 +49,12 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     // GCC 12 destroys lambda captures twice when the lambda is a temporary inside co_await, so
     // the future is made in a statement of its own.
     const QFuture<CatalogueAssembly::Catalogue> work =
-        QtConcurrent::run([sources = std::move(sources), order, strict, hook = m_catalogueWorkHookForTests] {
+        QtConcurrent::run([sources = std::move(sources), order, strict,
+                           previous = CatalogueAssembly::Catalogue{m_allAppsByVariant, m_displayApps, {}},
+                           hook = m_catalogueWorkHookForTests] {
             if (hook)
                 hook();
-            return CatalogueAssembly::assemble(sources, order, strict);
+            return CatalogueAssembly::assemble(sources, order, strict, previous);
         });
     CatalogueAssembly::Catalogue catalogue = co_await work;
     if (isGone(self) || generation != m_catalogueGeneration)

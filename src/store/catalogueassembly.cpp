@@ -9,6 +9,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <limits>
 #include <numeric>
@@ -342,7 +343,8 @@ SearchIndex buildSearchIndex(const QList<AppItem> &rows) {
     return index;
 }
 
-Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping) {
+Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping,
+                   const Catalogue &previous) {
     const std::vector<const AppItem *> apps = flatten(sources);
     const qsizetype appCount = qsizetype(apps.size());
     std::optional<Grouping> grouping = groupApps(apps, strictGrouping, false);
@@ -382,25 +384,51 @@ Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bo
         const qsizetype liveCount = qsizetype(liveGroups.size());
         std::vector<QString> keys(liveGroups.size());
         std::vector<QList<AppItem>> versions(liveGroups.size());
+        // Per group, the list of the previous catalogue it equals, which it then shares.
+        std::vector<const AppItem *> keptList(liveGroups.size(), nullptr);
         representatives.assign(liveGroups.size(), nullptr);
         forBothHalves(liveCount, [&](qsizetype begin, qsizetype end) {
             for (qsizetype live = begin; live < end; ++live) {
                 const int group = liveGroups[live];
+                const auto first = members.cbegin() + memberStart[group];
+                const auto last = members.cbegin() + memberStart[group + 1];
                 keys[live] = variantKey(*apps[firstApp[group]], strictGrouping);
-                QList<AppItem> &list = versions[live];
-                list.reserve(memberStart[group + 1] - memberStart[group]);
-                qsizetype newest = merged ? members[memberStart[group]] : newestApp[group];
-                for (qsizetype m = memberStart[group]; m < memberStart[group + 1]; ++m) {
-                    list.append(*apps[members[m]]);
-                    if (merged && isNewerBuild(*apps[members[m]], *apps[newest]))
-                        newest = members[m];
+                const auto previousList = previous.groups.constFind(keys[live]);
+                if (previousList != previous.groups.cend() &&
+                    std::equal(previousList->cbegin(), previousList->cend(), first, last,
+                               [&apps](const AppItem &kept, qsizetype app) { return kept == *apps[app]; })) {
+                    versions[live] = *previousList;
+                    keptList[live] = previousList->constData();
+                } else {
+                    versions[live].reserve(last - first);
+                    for (auto member = first; member != last; ++member)
+                        versions[live].append(*apps[*member]);
+                }
+                qsizetype newest = merged ? *first : newestApp[group];
+                for (auto member = first; merged && member != last; ++member) {
+                    if (isNewerBuild(*apps[*member], *apps[newest]))
+                        newest = *member;
                 }
                 representatives[live] = apps[newest];
             }
         });
+        // Nothing changed when every group equals a different one of the same number of
+        // previous groups: the previous map is then kept as it is.
+        bool everyGroupKept = !merged && liveCount == previous.groups.size() &&
+                              std::find(keptList.cbegin(), keptList.cend(), nullptr) == keptList.cend();
+        if (everyGroupKept) {
+            std::vector<const AppItem *> distinct = keptList;
+            std::sort(distinct.begin(), distinct.end());
+            everyGroupKept = std::adjacent_find(distinct.cbegin(), distinct.cend()) == distinct.cend();
+        }
+
         // The map and the rows need nothing of each other: they are built at the same time.
         bool keysRepeat = false;
         const auto fillGroups = [&] {
+            if (everyGroupKept) {
+                catalogue.groups = previous.groups;
+                return;
+            }
             catalogue.groups.clear();
             catalogue.groups.reserve(liveCount);
             for (qsizetype live = 0; live < liveCount; ++live) {
@@ -413,12 +441,25 @@ Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bo
             const std::vector<qsizetype> permutation =
                 displayOrder(representatives, order,
                              order == AppSortOption::name ? nameKeysOf(representatives) : NameKeys());
-            catalogue.displayApps = QList<AppItem>(qsizetype(permutation.size()));
+            const qsizetype rowCount = qsizetype(permutation.size());
+            catalogue.displayApps = QList<AppItem>(rowCount);
             AppItem *rows = catalogue.displayApps.data();
-            forBothHalves(qsizetype(permutation.size()), [&](qsizetype begin, qsizetype end) {
-                for (qsizetype row = begin; row < end; ++row)
-                    rows[row] = *representatives[permutation[row]];
+            std::atomic<qsizetype> keptRows = 0;
+            forBothHalves(rowCount, [&](qsizetype begin, qsizetype end) {
+                qsizetype kept = 0;
+                for (qsizetype row = begin; row < end; ++row) {
+                    const AppItem &representative = *representatives[permutation[row]];
+                    if (row < previous.displayApps.size() && previous.displayApps[row] == representative) {
+                        rows[row] = previous.displayApps[row];
+                        ++kept;
+                    } else {
+                        rows[row] = representative;
+                    }
+                }
+                keptRows += kept;
             });
+            if (keptRows == rowCount && rowCount == previous.displayApps.size())
+                catalogue.displayApps = previous.displayApps;
             catalogue.searchIndex = buildSearchIndex(catalogue.displayApps);
         };
         if (liveCount < kWorthSplitting) {

@@ -51,8 +51,10 @@ struct Catalogue {
 // Groups the apps of all sources (taken in order, as one list) and picks and sorts the
 // representatives. Groups first seen earlier come first among representatives with equal sort
 // keys, so equal rows keep the order of the repositories and their feeds. Uses a second thread of
-// the global pool when there is enough work.
-Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping);
+// the global pool when there is enough work. Whatever equals a part of `previous` shares it, so
+// that comparing the two costs little and an unchanged catalogue comes back as `previous` itself.
+Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping,
+                   const Catalogue &previous = {});
 
 // Stable: apps with equal keys keep their order. Names A to Z in the user's locale ignoring
 // case; dates and sizes largest first, an absent date counting as "" and an absent size as 0.

@@ -231,8 +231,7 @@ private Q_SLOTS:
 
     // Builds that differ only inside texts of equal length look alike to the quick first look of
     // grouping; many of them must still end up in their own groups.
-    void lookalikeGroupsStayApart()
-    {
+    void lookalikeGroupsStayApart() {
         QList<AppItem> builds;
         for (int i = 0; i < 40; ++i) {
             AppItem item = app(u"com.same"_s, u"1.0"_s, u"Same"_s);
@@ -244,6 +243,39 @@ private Q_SLOTS:
         QCOMPARE(catalogue.groups.value(variantKey(builds[6], true)), (QList<AppItem>{builds[6], builds[7]}));
         QCOMPARE(catalogue.displayApps.size(), 40);
         QCOMPARE(catalogue.displayApps.first(), builds[1]);
+    }
+
+    // A fetch that finds a feed unchanged decodes equal builds into new texts. Whatever equals the
+    // previous catalogue shares it, so comparing the two on the main thread is cheap; the result
+    // is still exactly the catalogue of the new builds.
+    void equalPartsShareThePreviousCatalogue() {
+        const auto separateCopy = [](QList<AppItem> apps) {
+            for (AppItem &item : apps) {
+                item.name = QString(item.name.constData(), item.name.size());
+                item.version = QString(item.version.constData(), item.version.size());
+            }
+            return apps;
+        };
+        const QList<AppItem> builds = {withSource(app(u"com.a"_s, u"1.0"_s, u"Alpha"_s), u"R"_s),
+                                       withSource(app(u"com.a"_s, u"1.1"_s, u"Alpha"_s), u"R"_s),
+                                       withSource(app(u"com.b"_s, u"2.0"_s, u"Beta"_s), u"R"_s)};
+        const Catalogue previous = assemble({builds}, AppSortOption::name, true);
+
+        const Catalogue unchanged = assemble({separateCopy(builds)}, AppSortOption::name, true, previous);
+        QVERIFY(unchanged.groups.isSharedWith(previous.groups));
+        QVERIFY(unchanged.displayApps.isSharedWith(previous.displayApps));
+
+        QList<AppItem> changed = separateCopy(builds);
+        changed[2].version = u"2.1"_s;
+        const Catalogue next = assemble({changed}, AppSortOption::name, true, previous);
+        const Catalogue fresh = assemble({changed}, AppSortOption::name, true);
+        QCOMPARE(next.groups, fresh.groups);
+        QCOMPARE(next.displayApps, fresh.displayApps);
+        const QString alpha = variantKey(builds[0], true);
+        QVERIFY(next.groups.value(alpha).isSharedWith(previous.groups.value(alpha)));
+        QVERIFY(!next.groups.value(variantKey(builds[2], true))
+                     .isSharedWith(previous.groups.value(variantKey(builds[2], true))));
+        QCOMPARE(next.displayApps.first().name.constData(), previous.displayApps.first().name.constData());
     }
 
     void representativeIsTheNewestBuild_data() {
