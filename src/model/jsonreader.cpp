@@ -237,8 +237,10 @@ void releaseLargeParser() {
 simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayView json) {
     if (json.size() > maxDocumentBytes)
         throw Failure{u"the document is larger than %1 MB"_s.arg(maxDocumentBytes >> 20)};
+    // Editors on some systems start UTF-8 files with a byte order mark; it carries no content.
+    const QByteArrayView text = json.startsWith("\xef\xbb\xbf") ? json.sliced(3) : json;
     simdjson::dom::element root;
-    const simdjson::error_code error = parser.parse(t_input.copy(json), size_t(json.size()), false).get(root);
+    const simdjson::error_code error = parser.parse(t_input.copy(text), size_t(text.size()), false).get(root);
     if (error == simdjson::SUCCESS)
         return root;
     if (error == simdjson::MEMALLOC || error == simdjson::CAPACITY)

@@ -239,11 +239,12 @@ QString Scanner::scanLiteral() {
 QString Scanner::run() {
     std::vector<char> open; // '{' or '[' per level
     Expect expect = Expect::value;
+    // The decoder skips a UTF-8 byte order mark, as editors on some systems write one.
+    if (m_text.startsWith("\xef\xbb\xbf"))
+        m_pos = 3;
     skipWhiteSpace();
     if (atEnd())
         return u"the text is empty"_s;
-    if (m_text.sliced(m_pos).startsWith("\xef\xbb\xbf"))
-        return fault(u"the text starts with a byte order mark"_s, m_pos);
 
     while (true) {
         skipWhiteSpace();

@@ -370,9 +370,8 @@ private Q_SLOTS:
                u"'\"' at byte 26 (line 3, column 12)"_s;
         QTest::newRow("not UTF-8") << QByteArray("{\"name\":\"R\xe9sum\xe9\",\"apps\":[]}")
                                    << u"not valid JSON: truncated UTF-8 sequence at byte 10"_s;
-        QTest::newRow("byte order mark")
-            << QByteArray("\xef\xbb\xbf{}")
-            << u"not valid JSON: the text starts with a byte order mark at byte 0"_s;
+        QTest::newRow("byte order mark and nothing else")
+            << QByteArray("\xef\xbb\xbf ") << u"not valid JSON: the text is empty"_s;
         QTest::newRow("integer out of range")
             << j("{'name':'R','apps':[],'x':99999999999999999999}")
             << u"not valid JSON: integer out of the 64-bit range at byte 26"_s;
@@ -427,6 +426,9 @@ private Q_SLOTS:
         QCOMPARE(full->identifier, u"com.r"_s);
         QCOMPARE(full->iconURL, u"https://r/i.png"_s);
         QCOMPARE(full->META, (MetaData{u"Meta Name"_s, u"https://r/m.png"_s}));
+
+        // A UTF-8 byte order mark, as some editors write, is not part of the document.
+        QVERIFY(RepoResponse::decode("\xef\xbb\xbf{\"name\":\"R\",\"apps\":[]}").ok());
 
         const DecodeResult<RepoResponse> emptyMeta =
             RepoResponse::decode(j("{'name':'R','META':{},'apps':[]}"));
