@@ -355,10 +355,12 @@ void HttpTransfer::publishCounts() {
 }
 
 std::optional<QByteArray> HttpTransfer::makeResumeData() {
-    if (m_offset <= 0 || !hasValidator() || !m_file.isOpen())
+    if (m_offset <= 0 || !hasValidator())
         return std::nullopt;
-    // The resume data promises these bytes: they must be on disk before it leaves.
-    m_sync->flushToDisk();
+    // The resume data promises these bytes: they must be on disk before it leaves. (A task that
+    // never ran has not opened its file; its bytes are as they were recorded.)
+    if (m_sync)
+        m_sync->flushToDisk();
     ResumeData data;
     data.url = m_task->originalURL();
     data.partialFileName = QFileInfo(m_file.fileName()).fileName();

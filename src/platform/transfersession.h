@@ -52,7 +52,7 @@ public:
         std::chrono::milliseconds requestTimeout{std::chrono::seconds(600)};
         // Partial data is flushed to disk and recorded at least this often, which bounds what a
         // kill makes the next launch fetch again.
-        qint64 syncInterval = 1024 * 1024;
+        qint64 syncInterval = 512 * 1024;
 
         // The session's defaults, in the application's own folder.
         static Configuration background(const QString &identifier);

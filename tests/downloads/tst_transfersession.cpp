@@ -209,6 +209,25 @@ private Q_SLOTS:
         QCOMPARE(continuation.status, continuationStatus);
     }
 
+    // A continuation paused before it ever ran still holds the bytes of its resume data.
+    void pausingBeforeRunningKeepsTheBytes() {
+        m_server->setRoute(
+            u"/app.ipa"_s,
+            RouteResponse::bytes(randomBytes(1024 * 1024, 9)).withEtag("v1").throttled(2 * 1024 * 1024));
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
+        task->resume();
+        QTRY_VERIFY(m_recorder->lastWritten() >= 100 * 1024);
+        const std::optional<QByteArray> resumeData = cancelForResumeData(task);
+        QVERIFY(resumeData);
+
+        const TransferTaskPtr continuation = m_session->downloadTask(*resumeData);
+        QCOMPARE(continuation->state(), TransferTask::State::suspended);
+        const std::optional<QByteArray> again = cancelForResumeData(continuation);
+        QVERIFY(again);
+        QCOMPARE(ResumeData::decode(*again)->bytesReceived, ResumeData::decode(*resumeData)->bytesReceived);
+        QCOMPARE(partialFiles().size(), 1);
+    }
+
     void waitsForAServerThatComesUpLater() {
         const QByteArray body = randomBytes(256 * 1024, 5);
         m_server->serveBytes(u"/app.ipa"_s, body);
