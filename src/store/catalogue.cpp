@@ -59,23 +59,27 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     CatalogueAssembly::Catalogue catalogue = co_await work;
     if (isGone(self) || generation != m_catalogueGeneration)
         co_return;
-    // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the old one
-    // is let go on a pool thread (what the setters keep stays shared and alive).
-    QThreadPool::globalInstance()->start(
-        [groups = m_allAppsByVariant, rows = m_displayApps, search = m_displaySearch]() mutable {
-            groups = {};
-            rows = {};
-            search.reset();
-        });
+    // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the one
+    // replaced here is let go on a pool thread, which holds the last references to it.
+    QHash<QString, QList<AppItem>> replacedGroups = m_allAppsByVariant;
+    QList<AppItem> replacedRows = m_displayApps;
+    std::shared_ptr<const DisplaySearch> replacedSearch = m_displaySearch;
+
     setAllAppsByVariant(std::move(catalogue.groups));
     // In place before the change is announced, so the filtering it starts can use it; an equal
     // list is not taken, and then the index of the kept one stays.
-    const std::shared_ptr<const DisplaySearch> previousSearch =
-        std::exchange(m_displaySearch, std::make_shared<const DisplaySearch>(DisplaySearch{
-                                           catalogue.displayApps, std::move(catalogue.searchIndex)}));
+    m_displaySearch = std::make_shared<const DisplaySearch>(
+        DisplaySearch{catalogue.displayApps, std::move(catalogue.searchIndex)});
     setDisplayApps(std::move(catalogue.displayApps));
     if (!m_displaySearch->indexes(m_displayApps))
-        m_displaySearch = previousSearch;
+        m_displaySearch = replacedSearch;
+
+    QThreadPool::globalInstance()->start([groups = std::move(replacedGroups), rows = std::move(replacedRows),
+                                          search = std::move(replacedSearch)]() mutable {
+        groups = {};
+        rows = {};
+        search.reset();
+    });
 }
 
 QList<AppItem> AppStoreViewModel::versionsOfApp(const AppItem &app) const {
