@@ -402,6 +402,23 @@ private Q_SLOTS:
         QCOMPARE(readReposFile().constFirst().children->at(1).appCount, 3);
     }
 
+    // Closing the engine mid-refresh ends every request and coroutine; nothing touches it after.
+    void engineGoingAwayMidRefreshEndsCleanly() {
+        QList<SavedRepo> tree;
+        for (int i = 0; i < 6; ++i) {
+            const QString path = u"/feeds/s"_s + QString::number(i);
+            serveFeed(path, u"S"_s, 1, 400);
+            tree.append(repo(u"s"_s + QString::number(i), url(path)));
+        }
+        auto engine = makeEngine(tree);
+        engine->refreshAllRepos();
+        QTRY_COMPARE(m_server.inFlight(), 3);
+        engine.reset();
+        // Let the server finish and any queued work run: a dangling coroutine would crash here.
+        QTest::qWait(600);
+        QCOMPARE(m_server.totalRequestCount(), 3);
+    }
+
     void enabledReposWalksTheTree() {
         SavedRepo off = repo(u"off"_s, url(u"/x/off"_s));
         off.isEnabled = false;

@@ -345,22 +345,6 @@ private Q_SLOTS:
         QVERIFY(!tree.at(1).isEnabled);
         settle(*engine);
     }
-
-    void exportedJSONImportsBackToTheSameTree() {
-        SavedRepo off = repo(u"off"_s, QUrl(u"https://off.example/feed"_s));
-        off.isEnabled = false;
-        SavedRepo linked = folder(u"linked"_s, {repo(u"listed"_s, QUrl(u"https://listed.example/f"_s))});
-        linked.repoListURL = QUrl(u"https://lists.invalid/l"_s);
-        auto engine =
-            makeEngine({folder(u"f"_s, {off, repo(u"in"_s, QUrl(u"https://in.example/feed"_s))}), linked});
-        const QString exported = engine->exportReposJSON(false);
-
-        forgetEverything();
-        auto second = makeEngine({});
-        second->importRepos(exported);
-        QCOMPARE(second->exportReposJSON(false), exported);
-        settle(*second);
-    }
 };
 
 KIVO_TEST_MAIN(TestRepositoryManagement)

@@ -86,15 +86,6 @@ private Q_SLOTS:
         QCOMPARE(readReposFile().constFirst().children->size(), 2);
     }
 
-    void storedTreeIsReadWithoutNetwork() {
-        writeReposFile({repo(u"Alpha"_s, QUrl(u"https://a.example/feed"_s))});
-        auto engine = makeEngine();
-        QCOMPARE(names(engine->savedRepos()), QStringList{u"Alpha"_s});
-        QTest::qWait(100);
-        QCOMPARE(m_server.totalRequestCount(), 0);
-        QVERIFY(!engine->isLoading());
-    }
-
     void treeOrderFollowsTheStoredSortOrder_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<RepoSortOption>("order");
@@ -333,12 +324,6 @@ private Q_SLOTS:
         QCOMPARE(names(readReposFile()), QStringList{u"Recommended"_s});
         waitForRefresh(*engine, loading);
         QCOMPARE(m_server.requestCount(u"/Kivo/default_repos.csv"_s), 1);
-    }
-
-    void defaultListAddressIsFixed() {
-        const QUrl address = AppStoreViewModel::defaultReposListURL();
-        QCOMPARE(address.scheme(), u"https"_s);
-        QVERIFY(address.path().endsWith(u"/Kivo/default_repos.csv"_s));
     }
 };
 
