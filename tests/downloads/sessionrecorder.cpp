@@ -11,56 +11,21 @@ SessionRecorder::SessionRecorder(const QString &finishedFolder)
     QDir().mkpath(finishedFolder);
 }
 
-int SessionRecorder::waitingCount() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_waiting;
-}
-
-int SessionRecorder::progressCount() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_progress;
-}
-
-qint64 SessionRecorder::lastWritten() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_lastWritten;
-}
-
-qint64 SessionRecorder::lastExpected() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_lastExpected;
-}
-
 QList<SessionRecorder::Completion> SessionRecorder::completions() const {
     const QMutexLocker lock(&m_mutex);
     return m_completions;
 }
 
-QString SessionRecorder::finishedFile(int index) const {
+QStringList SessionRecorder::finishedFiles() const {
     const QMutexLocker lock(&m_mutex);
-    return m_finished.value(index);
+    return m_finished;
 }
 
-int SessionRecorder::finishedCount() const {
-    const QMutexLocker lock(&m_mutex);
-    return int(m_finished.size());
-}
-
-bool SessionRecorder::eventsDelivered() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_eventsDelivered;
-}
-
-void SessionRecorder::didWriteData(const TransferTaskPtr &, qint64, qint64 totalBytesWritten,
-                                   qint64 totalBytesExpected) {
-    const QMutexLocker lock(&m_mutex);
-    ++m_progress;
+void SessionRecorder::didWriteData(const TransferTaskPtr &, qint64, qint64 totalBytesWritten, qint64) {
     m_lastWritten = totalBytesWritten;
-    m_lastExpected = totalBytesExpected;
 }
 
 void SessionRecorder::taskIsWaitingForConnectivity(const TransferTaskPtr &) {
-    const QMutexLocker lock(&m_mutex);
     ++m_waiting;
 }
 
@@ -79,6 +44,5 @@ void SessionRecorder::didFinishDownloading(const TransferTaskPtr &, const QStrin
 }
 
 void SessionRecorder::didFinishEventsForBackgroundSession() {
-    const QMutexLocker lock(&m_mutex);
     m_eventsDelivered = true;
 }

@@ -2,11 +2,11 @@
 
 #include "platform/transfersession.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 // A TransferSession delegate for tests: records every event (they arrive on the session's
@@ -20,15 +20,14 @@ public:
         std::optional<TransferError> error;
     };
 
-    int waitingCount() const;
-    int progressCount() const;
-    qint64 lastWritten() const;
-    qint64 lastExpected() const;
+    int waitingCount() const { return m_waiting.load(); }
+    qint64 lastWritten() const { return m_lastWritten.load(); }
+    bool eventsDelivered() const { return m_eventsDelivered.load(); }
     QList<Completion> completions() const;
-    // The finished file of the n-th finished task, moved out of the session's hands.
-    QString finishedFile(int index = 0) const;
-    int finishedCount() const;
-    bool eventsDelivered() const;
+    // The finished files in order, moved out of the session's hands.
+    QStringList finishedFiles() const;
+    int finishedCount() const { return int(finishedFiles().size()); }
+    QString finishedFile(int index = 0) const { return finishedFiles().value(index); }
 
 private:
     void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
@@ -40,12 +39,10 @@ private:
     void didFinishEventsForBackgroundSession() override;
 
     QString m_finishedFolder;
+    std::atomic<int> m_waiting = 0;
+    std::atomic<qint64> m_lastWritten = 0;
+    std::atomic<bool> m_eventsDelivered = false;
     mutable QMutex m_mutex;
-    int m_waiting = 0;
-    int m_progress = 0;
-    qint64 m_lastWritten = 0;
-    qint64 m_lastExpected = 0;
     QList<Completion> m_completions;
-    QList<QString> m_finished;
-    bool m_eventsDelivered = false;
+    QStringList m_finished;
 };

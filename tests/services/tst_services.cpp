@@ -89,16 +89,6 @@ private Q_SLOTS:
         QCOMPARE(sent.first().at(0).toString(), u"Download Complete"_s);
         QVERIFY(!manager.currentNotification());
     }
-
-    void theForegroundFlagStartsTrue() {
-        NotificationManager &manager = NotificationManager::shared();
-        QVERIFY(manager.isAppInForeground());
-        QSignalSpy changes(&manager, &NotificationManager::isAppInForegroundChanged);
-        manager.setAppInForeground(false);
-        manager.setAppInForeground(false);
-        manager.setAppInForeground(true);
-        QCOMPARE(changes.size(), 2);
-    }
 };
 
 KIVO_TEST_MAIN(TestServices)
