@@ -3,7 +3,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -15,6 +14,10 @@ QString corpusFile(const QString &name) {
     return corporaDir() + u"/plist/data/"_s + name;
 }
 
+QDateTime utc(const QString &iso) {
+    return QDateTime::fromString(iso, Qt::ISODate);
+}
+
 } // namespace
 
 class TestPropertyList : public QObject {
@@ -24,164 +27,96 @@ private Q_SLOTS:
     void readsTheCorpus_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("readable");
-        const QStringList good = {u"1.plist"_s,
-                                  u"2.plist"_s,
-                                  u"3.plist"_s,
-                                  u"4.plist"_s,
-                                  u"6.plist"_s,
-                                  u"7.plist"_s,
-                                  u"data.bplist"_s,
-                                  u"offxml.plist"_s,
-                                  u"order.bplist"_s,
-                                  u"order.plist"_s,
-                                  u"signed.plist"_s,
-                                  u"signed.bplist"_s,
-                                  u"unsigned.plist"_s,
-                                  u"unsigned.bplist"_s,
-                                  u"signedunsigned.plist"_s,
-                                  u"signedunsigned.bplist"_s,
-                                  u"uid.bplist"_s,
-                                  u"hex.plist"_s,
-                                  u"cdata.plist"_s,
-                                  u"entities.plist"_s,
-                                  u"empty_keys.plist"_s};
-        for (const QString &name : good)
-            QTest::newRow(qPrintable(name)) << name << true;
+        for (const char *name :
+             {"1.plist", "2.plist", "3.plist", "4.plist", "6.plist", "7.plist", "data.bplist", "uid.bplist",
+              "hex.plist", "cdata.plist", "entities.plist", "empty_keys.plist"})
+            QTest::newRow(name) << QString::fromLatin1(name) << true;
         // Broken files, and formats outside XML and binary.
-        const QStringList bad = {u"amp.plist"_s,        u"invalid_tag.plist"_s, u"malformed_dict.bplist"_s,
-                                 u"recursion.bplist"_s, u"j1.json"_s,           u"o1.ostep"_s,
-                                 u"test.strings"_s};
-        for (const QString &name : bad)
-            QTest::newRow(qPrintable(name)) << name << false;
+        for (const char *name : {"amp.plist", "invalid_tag.plist", "malformed_dict.bplist",
+                                 "recursion.bplist", "j1.json", "o1.ostep"})
+            QTest::newRow(name) << QString::fromLatin1(name) << false;
     }
 
     void readsTheCorpus() {
         QFETCH(QString, file);
         QFETCH(bool, readable);
         QString error;
-        const auto value = PropertyList::read(corpusFile(file), &error);
-        QCOMPARE(value.has_value(), readable);
-        if (!readable) {
-            QVERIFY2(error.contains(file), qPrintable(error));
-            QVERIFY(!error.contains(u"\"\""_s));
-        }
+        QCOMPARE(PropertyList::read(corpusFile(file), &error).has_value(), readable);
+        QVERIFY2(readable || error.contains(file), qPrintable(error));
     }
 
-    // Every offset and reference width of the binary format must give the same tree.
-    void binaryWidthsMatchTheXmlReference_data() {
-        QTest::addColumn<QString>("file");
+    // Every offset and reference width of the binary format, and signed and unsigned integers,
+    // give the same tree as the XML form.
+    void binaryMatchesXml_data() {
+        QTest::addColumn<QString>("binary");
+        QTest::addColumn<QString>("xml");
         for (int width = 1; width <= 8; ++width) {
             const QString suffix = width == 1 ? u"byte.bplist"_s : u"bytes.bplist"_s;
-            QTest::newRow(qPrintable(u"off%1"_s.arg(width))) << u"off%1"_s.arg(width) + suffix;
-            QTest::newRow(qPrintable(u"dictref%1"_s.arg(width))) << u"dictref%1"_s.arg(width) + suffix;
+            for (const QString &kind : {u"off"_s, u"dictref"_s})
+                QTest::newRow(qPrintable(kind + QString::number(width)))
+                    << kind + QString::number(width) + suffix << u"offxml.plist"_s;
         }
+        for (const QString &name : {u"order"_s, u"signed"_s, u"unsigned"_s, u"signedunsigned"_s})
+            QTest::newRow(qPrintable(name)) << name + u".bplist"_s << name + u".plist"_s;
     }
 
-    void binaryWidthsMatchTheXmlReference() {
-        QFETCH(QString, file);
-        const auto reference = PropertyList::read(corpusFile(u"offxml.plist"_s));
-        const auto binary = PropertyList::read(corpusFile(file));
-        QVERIFY(reference && binary);
-        QCOMPARE(*binary, *reference);
-        QVERIFY(!reference->toMap().isEmpty());
-    }
-
-    void binaryAndXmlAgree_data() {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("order") << u"order"_s;
-        QTest::newRow("signed") << u"signed"_s;
-        QTest::newRow("unsigned") << u"unsigned"_s;
-        QTest::newRow("signedunsigned") << u"signedunsigned"_s;
-    }
-
-    void binaryAndXmlAgree() {
-        QFETCH(QString, name);
-        const auto xml = PropertyList::read(corpusFile(name + u".plist"_s));
-        const auto binary = PropertyList::read(corpusFile(name + u".bplist"_s));
-        QVERIFY(xml && binary);
-        QCOMPARE(*binary, *xml);
+    void binaryMatchesXml() {
+        QFETCH(QString, binary);
+        QFETCH(QString, xml);
+        const auto fromBinary = PropertyList::read(corpusFile(binary));
+        const auto fromXml = PropertyList::read(corpusFile(xml));
+        QVERIFY(fromBinary && fromXml);
+        QCOMPARE(*fromBinary, *fromXml);
     }
 
     void readsScalarTypes() {
-        QCOMPARE(PropertyList::read(corpusFile(u"signed.plist"_s))->toLongLong(), -1);
-        QCOMPARE(PropertyList::read(corpusFile(u"signed.plist"_s))->typeId(), QMetaType::LongLong);
-
+        QCOMPARE(*PropertyList::read(corpusFile(u"signed.plist"_s)), QVariant(qint64(-1)));
         const QVariantMap dates = PropertyList::readDictionary(corpusFile(u"7.plist"_s)).value();
-        QCOMPARE(dates.value(u"Time1"_s).toDateTime(),
-                 QDateTime::fromString(u"2010-11-12T13:14:15Z"_s, Qt::ISODate));
-        // Beyond 32-bit seconds from 2001 in both directions.
-        QCOMPARE(dates.value(u"Time3"_s).toDateTime(),
-                 QDateTime::fromString(u"1869-01-03T08:16:32Z"_s, Qt::ISODate));
-        QCOMPARE(dates.value(u"Time4"_s).toDateTime(),
-                 QDateTime::fromString(u"2199-08-20T01:10:11Z"_s, Qt::ISODate));
-
-        const QVariantMap data = PropertyList::readDictionary(corpusFile(u"data.bplist"_s)).value();
-        QCOMPARE(data.value(u"Some Data"_s).typeId(), QMetaType::QByteArray);
-        QVERIFY(data.value(u"Some Data"_s).toByteArray().startsWith("0123456789TEST"));
-
-        const QVariantMap emptyKeys = PropertyList::readDictionary(corpusFile(u"empty_keys.plist"_s)).value();
-        QCOMPARE(emptyKeys.value(QString()).toString().startsWith(u"empty key"_s), true);
+        QCOMPARE(dates.value(u"Time1"_s).toDateTime(), utc(u"2010-11-12T13:14:15Z"_s));
+        // Beyond 32-bit seconds from 2001, in both directions.
+        QCOMPARE(dates.value(u"Time3"_s).toDateTime(), utc(u"1869-01-03T08:16:32Z"_s));
+        QCOMPARE(dates.value(u"Time4"_s).toDateTime(), utc(u"2199-08-20T01:10:11Z"_s));
+        const QVariant data =
+            PropertyList::readDictionary(corpusFile(u"data.bplist"_s))->value(u"Some Data"_s);
+        QVERIFY(data.typeId() == QMetaType::QByteArray && data.toByteArray().startsWith("0123456789TEST"));
     }
 
     void roundTripsEveryTypeThroughXml() {
-        const QDateTime date(QDate(2024, 2, 29), QTime(23, 59, 58), Qt::UTC);
         const QVariantMap original{
             {u"text"_s, u"Grüße <&> \"quoted\""_s},
             {u"negative"_s, qint64(-42)},
             {u"big"_s, qint64(1) << 40},
             {u"real"_s, 0.5},
-            {u"yes"_s, true},
-            {u"no"_s, false},
-            {u"date"_s, date},
+            {u"flag"_s, true},
+            {u"date"_s, utc(u"2024-02-29T23:59:58Z"_s)},
             {u"bytes"_s, QByteArray("\x00\xff\x10", 3)},
             {u"LCContainers"_s, QVariantList{QVariantMap{{u"folderName"_s, u"ABC"_s}}, QVariantList{}}},
-            {u"empty"_s, QVariantMap{}},
         };
         QTemporaryDir dir;
         const QString path = dir.filePath(u"LCAppInfo.plist"_s);
+        QVERIFY(PropertyList::writeXml(path, {{u"old"_s, 1}}));
         QString error;
         QVERIFY2(PropertyList::writeXml(path, original, &error), qPrintable(error));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().startsWith("<?xml"));
-        const auto back = PropertyList::readDictionary(path, &error);
-        QVERIFY2(back, qPrintable(error));
-        QCOMPARE(*back, original);
-    }
-
-    void writingReplacesTheFileWhole() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"Info.plist"_s);
-        QVERIFY(PropertyList::writeXml(path, {{u"v"_s, u"1"_s}}));
-        QVERIFY(PropertyList::writeXml(path, {{u"v"_s, u"2"_s}}));
-        QCOMPARE(PropertyList::readDictionary(path)->value(u"v"_s).toString(), u"2"_s);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Info.plist"_s});
+        QCOMPARE(PropertyList::readDictionary(path, &error), std::optional<QVariantMap>(original));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"LCAppInfo.plist"_s});
     }
 
     void failuresSayWhatAndWhere() {
         QTemporaryDir dir;
         QString error;
-
         // A value with no property-list form leaves the old file untouched.
         const QString path = dir.filePath(u"keep.plist"_s);
         QVERIFY(PropertyList::writeXml(path, {{u"v"_s, 1}}));
-        const QVariantMap unwritable{{u"outer"_s, QVariantMap{{u"link"_s, QUrl(u"https://a"_s)}}}};
-        QVERIFY(!PropertyList::writeXml(path, unwritable, &error));
+        QVERIFY(!PropertyList::writeXml(path, {{u"outer"_s, QVariantMap{{u"link"_s, QUrl(u"https://a"_s)}}}},
+                                        &error));
         QVERIFY2(error.contains(u"outer/link"_s), qPrintable(error));
-        QCOMPARE(PropertyList::readDictionary(path)->value(u"v"_s).toLongLong(), 1);
+        QCOMPARE(PropertyList::readDictionary(path)->value(u"v"_s), QVariant(qint64(1)));
 
-        QVERIFY(!PropertyList::writeXml(dir.filePath(u"missing/folder/x.plist"_s), {}, &error));
-        QVERIFY2(error.contains(u"missing/folder/x.plist"_s), qPrintable(error));
-
-        QVERIFY(!PropertyList::read(dir.filePath(u"absent.plist"_s), &error));
-        QVERIFY2(error.contains(u"absent.plist"_s), qPrintable(error));
-
+        QVERIFY(!PropertyList::writeXml(dir.filePath(u"missing/x.plist"_s), {}, &error));
+        QVERIFY2(error.contains(u"missing/x.plist"_s), qPrintable(error));
         QVERIFY(!PropertyList::readDictionary(corpusFile(u"signed.plist"_s), &error));
         QVERIFY2(error.contains(u"not a dictionary"_s), qPrintable(error));
-
-        QVERIFY(!PropertyList::parse(QByteArray(), &error));
         QVERIFY(!PropertyList::parse("bplist00 truncated", &error));
-        QVERIFY(!error.isEmpty());
     }
 };
 
