@@ -9,10 +9,12 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -27,9 +29,74 @@ QString moveError(const QString &from, const QString &to, int code) {
     return u"Cannot move \"%1\" to \"%2\": %3"_s.arg(from, to, QString::fromLocal8Bit(std::strerror(code)));
 }
 
-bool entryExists(const QByteArray &path) {
+// rename(2) that fails with EEXIST instead of replacing the target; the error code, 0 on success.
+// File systems without RENAME_NOREPLACE get a check first, which leaves only a narrow race.
+int renameWithoutReplacing(const QByteArray &from, const QByteArray &to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
     struct stat status;
-    return ::lstat(path.constData(), &status) == 0;
+    if (::lstat(to.constData(), &status) == 0)
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// Copies an item as it is: folders with their contents, files with their permissions, links as
+// links (never what they lead to).
+bool copyTree(const QString &from, const QString &to, QString *error) {
+    const QFileInfo info(from);
+    if (info.isSymLink()) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(QFile::encodeName(from).constData(), target, sizeof target - 1);
+        if (length >= 0)
+            target[length] = '\0';
+        if (length < 0 || ::symlink(target, QFile::encodeName(to).constData()) != 0) {
+            setError(error, u"Cannot copy the link \"%1\": %2"_s.arg(
+                                from, QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+        return true;
+    }
+    if (!info.isDir()) {
+        QFile file(from);
+        if (!file.copy(to)) {
+            setError(error, u"Cannot copy \"%1\": %2"_s.arg(from, file.errorString()));
+            return false;
+        }
+        return true;
+    }
+    if (!QDir().mkdir(to)) {
+        setError(error, u"Cannot create the folder \"%1\""_s.arg(to));
+        return false;
+    }
+    const QStringList entries = QDir(from).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QString &entry : entries) {
+        if (!copyTree(from + u'/' + entry, to + u'/' + entry, error))
+            return false;
+    }
+    QFile::setPermissions(to, info.permissions());
+    return true;
+}
+
+// A move between file systems: a whole copy under a free name beside the target, renamed into
+// place, and only then the source removed. The target never holds a partial copy.
+bool moveAcrossFileSystems(const QString &from, const QString &to, QString *error) {
+    const QString staging = QFileInfo(to).path() + u"/Temp_"_s + newUuidString();
+    if (!copyTree(from, staging, error)) {
+        InstallFiles::removeItem(staging);
+        return false;
+    }
+    if (const int result = renameWithoutReplacing(QFile::encodeName(staging), QFile::encodeName(to))) {
+        InstallFiles::removeItem(staging);
+        setError(error, moveError(from, to, result));
+        return false;
+    }
+    InstallFiles::removeItem(from);
+    return true;
 }
 
 } // namespace
@@ -44,25 +111,13 @@ bool FileOperations::makePath(const QString &folder, QString *error) {
 }
 
 bool FileOperations::move(const QString &from, const QString &to, QString *error) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+    const int result = renameWithoutReplacing(QFile::encodeName(from), QFile::encodeName(to));
+    if (result == 0)
         return true;
-    if (errno != EINVAL && errno != ENOSYS) {
-        setError(error, moveError(from, to, errno));
-        return false;
-    }
-#endif
-    if (entryExists(target)) {
-        setError(error, moveError(from, to, EEXIST));
-        return false;
-    }
-    if (::rename(source.constData(), target.constData()) != 0) {
-        setError(error, moveError(from, to, errno));
-        return false;
-    }
-    return true;
+    if (result == EXDEV)
+        return moveAcrossFileSystems(from, to, error);
+    setError(error, moveError(from, to, result));
+    return false;
 }
 
 bool FileOperations::exchange(const QString &first, const QString &second, QString *error) {

@@ -18,7 +18,8 @@ public:
 
     // Creates the folder with every missing parent.
     virtual bool makePath(const QString &folder, QString *error);
-    // Renames an item; fails rather than replace anything that exists at `to`.
+    // Renames an item, or between file systems copies it whole beside `to` and renames that into
+    // place before removing the source; fails rather than replace anything that exists at `to`.
     virtual bool move(const QString &from, const QString &to, QString *error);
     // Swaps two existing items in one atomic step; fails, changing nothing, where the file
     // system cannot.
@@ -35,6 +36,6 @@ public:
     // Puts item in the place of target and removes what was there, so that target holds one
     // whole item at every moment: an exchange, or where that fails, target renamed aside first
     // and renamed back when item cannot take its place. Removing the replaced item is clean-up
-    // whose failure is ignored. Both must lie on one file system.
+    // whose failure is ignored.
     bool replace(const QString &item, const QString &target, QString *error);
 };

@@ -298,6 +298,34 @@ private Q_SLOTS:
         QVERIFY(leftovers().isEmpty());
     }
 
+    // LiveContainer's folder on another file system than the backups: moves become copies.
+    void updatesAcrossFileSystems() {
+        if (!QFileInfo(u"/dev/shm"_s).isDir())
+            QSKIP("No second file system (/dev/shm) to test with");
+        m_storage = std::make_unique<QTemporaryDir>(u"/dev/shm/kivo-test-XXXXXX"_s);
+        QVERIFY(QDir().mkpath(applications()));
+        QVERIFY(QDir().mkpath(containers()));
+        m_engine->setCustomFolder(QUrl::fromLocalFile(m_storage->path()), true);
+        makeConflict();
+        configure();
+        QVERIFY(QFile::link(u"executable"_s, installedApp() + u"/link"_s));
+
+        resolve(InstallAction::updateExisting);
+        QCOMPARE(installedVersion(), std::optional<QString>(u"2.0"_s));
+        QCOMPARE(m_engine->pendingBackups().size(), 1);
+        const AppBackup backup = m_engine->pendingBackups().first();
+        const QString saved = backups() + u'/' + backup.backupPath + u'/' + kFolderName;
+        QCOMPARE(QFileInfo(saved + u"/link"_s).symLinkTarget(), saved + u"/executable"_s);
+        QCOMPARE(readFile(saved + u"/executable"_s), QByteArray(4096, 'x'));
+        QVERIFY(leftovers().isEmpty());
+
+        m_engine->restoreBackup(backup);
+        QCOMPARE(installedVersion(), std::optional<QString>(u"1.0"_s));
+        QCOMPARE(containerNames(installedApp() + u"/LCAppInfo.plist"_s), QStringList{u"A"_s});
+        QVERIFY(m_engine->pendingBackups().isEmpty());
+        QVERIFY(leftovers().isEmpty());
+    }
+
     // Install, run, update, run the new version: the user's data lives on in the new version.
     void updateKeepsTheUserDataThroughLiveContainer() {
         QSignalSpy banners(&NotificationManager::shared(), &NotificationManager::currentNotificationChanged);
