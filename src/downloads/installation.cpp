@@ -110,7 +110,10 @@ std::optional<QString> installBackedUp(FileOperations &files, const QString &sta
 // The temporary folder goes whatever happened; the archive only when its app was installed, so
 // a failed action leaves the user the file to try again.
 void cleanUp(const PendingInstallation &pending, bool installed, const QString &downloads) {
-    InstallFiles::removeItem(QFileInfo(pending.tempPayloadURL.toLocalFile()).path());
+    // Only the extraction's own "Temp_" folder: a record without one must not name a whole tree.
+    const QFileInfo temporaryFolder(QFileInfo(pending.tempPayloadURL.toLocalFile()).path());
+    if (!pending.tempPayloadURL.isEmpty() && temporaryFolder.fileName().startsWith(u"Temp_"_s))
+        InstallFiles::removeItem(temporaryFolder.filePath());
     const QString archive = pending.sourceArchiveURL.toLocalFile();
     if (installed && InstallFiles::isInsideFolder(archive, downloads))
         InstallFiles::removeItem(archive);
