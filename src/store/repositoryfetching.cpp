@@ -141,21 +141,25 @@ QCoro::Task<> AppStoreViewModel::fetchAllRepos() {
             co_return;
     }
 
-    const QList<SavedRepo> repos = enabledRepos();
-    setFetchTotal(int(repos.size()));
+    // Only the ids are kept: copies of the nodes would keep their old apps alive until the end,
+    // and free them all at once on the main thread.
+    QStringList ids;
+    for (const SavedRepo &repo : enabledRepos())
+        ids.append(repo.id);
+    setFetchTotal(int(ids.size()));
     setFetchProgress(0);
     QList<SavedRepo> tree = m_savedRepos;
-    for (const SavedRepo &repo : repos) {
-        if (SavedRepo *node = findRepo(tree, repo.id))
+    for (const QString &id : std::as_const(ids)) {
+        if (SavedRepo *node = findRepo(tree, id))
             node->fetchStatus = RepoFetchStatus::waiting();
     }
     setSavedRepos(std::move(tree));
 
     const auto permits = std::make_shared<Semaphore>(3);
     std::vector<QCoro::Task<>> fetches;
-    fetches.reserve(size_t(repos.size()));
-    for (const SavedRepo &repo : repos)
-        fetches.push_back(fetchUnderPermit(permits, repo.id));
+    fetches.reserve(size_t(ids.size()));
+    for (const QString &id : std::as_const(ids))
+        fetches.push_back(fetchUnderPermit(permits, id));
     for (QCoro::Task<> &fetch : fetches)
         co_await fetch;
     if (isGone(self))
