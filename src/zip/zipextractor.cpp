@@ -96,7 +96,7 @@ bool staysInside(const QStringList &linkPath, const QStringList &target, bool ab
 
 class Extraction {
 public:
-    Extraction(int threadCount)
+    explicit Extraction(int threadCount)
         : m_threadCount(threadCount) {}
 
     bool run(const QString &archivePath, const QString &destination) {
