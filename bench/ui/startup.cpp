@@ -1,0 +1,173 @@
+// Start-up and search budgets of the main window with a large cached catalogue.
+//
+// Without arguments: writes a home whose "repos.json" caches N apps (50,000 by default, or the
+// number given with --apps), then starts this program again in that home with --measure, several
+// times, and reports the wall time from process start to the first frame that shows store rows,
+// and the time from a search keystroke to the frame that shows the filtered rows. The child loads
+// the app's window exactly as the app does.
+
+#include "model/savedrepo.h"
+#include "model/storedform.h"
+#include "platform/standarddirs.h"
+#include "platform/uuid.h"
+#include "samplecatalogue.h"
+#include "ui/cachingnetworkaccessmanagerfactory.h"
+#include "ui/cataloguelistmodel.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+Q_IMPORT_QML_PLUGIN(KivoPlugin)
+
+namespace {
+
+int measure(int argc, char **argv) {
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(u"Kivo"_s);
+    QQuickStyle::setStyle(u"Material"_s);
+    CachingNetworkAccessManagerFactory networkFactory;
+    QQmlApplicationEngine engine;
+    engine.setNetworkAccessManagerFactory(&networkFactory);
+    engine.load(QUrl(u"qrc:/Kivo/Main.qml"_s));
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    auto *list = window->findChild<QQuickItem *>(u"storeList"_s);
+    auto *catalogue = window->findChild<CatalogueListModel *>();
+    if (!list || !catalogue)
+        return 1;
+
+    // First rows: the first frame swapped while the list has rows.
+    bool sawRows = false;
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
+        if (!sawRows && list->property("count").toInt() > 0) {
+            sawRows = true;
+            std::printf("FIRST_ROWS %d\n", catalogue->rowCount());
+            std::fflush(stdout);
+        }
+    });
+    if (!QTest::qWaitFor([&] { return sawRows; }, 30000))
+        return 2;
+    QTest::qWait(1000);
+
+    // One keystroke: from the key to the first frame showing the narrowed list.
+    auto *search = window->findChild<QQuickItem *>(u"searchField"_s);
+    search->forceActiveFocus();
+    const int before = catalogue->rowCount();
+    bool changed = false;
+    QElapsedTimer keystroke;
+    QMetaObject::Connection frames = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
+        if (!changed && catalogue->rowCount() != before) {
+            changed = true;
+            std::printf("KEYSTROKE_MS %lld %d\n", keystroke.elapsed(), catalogue->rowCount());
+            std::fflush(stdout);
+        }
+    });
+    keystroke.start();
+    QTest::keyClick(window, Qt::Key_Z);
+    if (!QTest::qWaitFor([&] { return changed; }, 10000))
+        return 3;
+    QObject::disconnect(frames);
+    return 0;
+}
+
+bool writeHome(const QString &home, int count) {
+    qputenv("XDG_DATA_HOME", (home + u"/data"_s).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home + u"/config"_s).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home + u"/cache"_s).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", (home + u"/runtime"_s).toLocal8Bit());
+    QDir().mkpath(home + u"/runtime"_s);
+    SavedRepo repo;
+    repo.id = newUuidString();
+    repo.name = u"Bench Apps"_s;
+    repo.url = QUrl(u"http://127.0.0.1:9/feed.json"_s);
+    repo.cachedApps = SampleCatalogue::apps(count, u"http://127.0.0.1:9"_s);
+    for (AppItem &item : *repo.cachedApps)
+        item.sourceRepoName = repo.name;
+    repo.appCount = count;
+    const QString folder = StandardDirs::applicationSupport();
+    QDir().mkpath(folder);
+    QFile file(folder + u"/repos.json"_s);
+    return file.open(QIODevice::WriteOnly) && file.write(StoredForm::encodeRepoTree({repo})) > 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc > 1 && qstrcmp(argv[1], "--measure") == 0)
+        return measure(argc, argv);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"Kivo"_s);
+    QCommandLineParser parser;
+    parser.addOption({u"apps"_s, u"Cached apps."_s, u"count"_s, u"50000"_s});
+    parser.addOption({u"runs"_s, u"Launches to measure."_s, u"count"_s, u"5"_s});
+    parser.process(app);
+    const int count = parser.value(u"apps"_s).toInt();
+    const int runs = parser.value(u"runs"_s).toInt();
+
+    QTemporaryDir home;
+    if (!writeHome(home.path(), count))
+        return 1;
+
+    QList<qint64> startups;
+    QList<qint64> keystrokes;
+    for (int run = 0; run < runs; ++run) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer clock;
+        clock.start();
+        child.start(QCoreApplication::applicationFilePath(), {u"--measure"_s});
+        qint64 firstRows = -1;
+        while (child.state() != QProcess::NotRunning || child.canReadLine()) {
+            if (!child.canReadLine() && !child.waitForReadyRead(30000))
+                break;
+            while (child.canReadLine()) {
+                const QByteArray line = child.readLine().trimmed();
+                if (line.startsWith("FIRST_ROWS"))
+                    firstRows = clock.elapsed();
+                else if (line.startsWith("KEYSTROKE_MS"))
+                    keystrokes.append(line.split(' ').value(1).toLongLong());
+            }
+        }
+        child.waitForFinished(30000);
+        if (firstRows < 0) {
+            std::fprintf(stderr, "run %d: no rows drawn (exit %d)\n", run, child.exitCode());
+            return 1;
+        }
+        startups.append(firstRows);
+    }
+    const auto median = [](QList<qint64> values) {
+        std::sort(values.begin(), values.end());
+        return values.isEmpty() ? -1 : values.at(values.size() / 2);
+    };
+    std::printf("apps cached: %d, runs: %d\n", count, runs);
+    std::printf("process start to first store rows drawn: median %lld ms (min %lld, max %lld)\n",
+                median(startups), *std::min_element(startups.cbegin(), startups.cend()),
+                *std::max_element(startups.cbegin(), startups.cend()));
+    if (!keystrokes.isEmpty()) {
+        std::printf(
+            "search keystroke to filtered rows drawn: median %lld ms (min %lld, max %lld), of which 300 ms "
+            "debounce\n",
+            median(keystrokes), *std::min_element(keystrokes.cbegin(), keystrokes.cend()),
+            *std::max_element(keystrokes.cbegin(), keystrokes.cend()));
+    }
+    return 0;
+}

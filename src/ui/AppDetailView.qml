@@ -1,0 +1,268 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Kivo
+
+// One app: header with icon, texts, download control and "OPEN"; screenshots; description; the
+// versions grouped with it, each downloadable.
+Page {
+    id: root
+
+    required property AppStoreViewModel store
+    required property DownloadManager downloadManager
+    required property var app
+    signal back()
+
+    AppDetailState {
+        id: detail
+        app: root.app
+        downloadManager: root.downloadManager
+    }
+
+    VersionListModel {
+        id: versions
+        store: root.store
+        app: root.app
+        downloadManager: root.downloadManager
+    }
+
+    header: ToolBar {
+        RowLayout {
+            anchors.fill: parent
+            ToolButton {
+                objectName: "backButton"
+                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
+                onClicked: root.back()
+            }
+            Label {
+                Layout.fillWidth: true
+                text: root.app.name
+                textFormat: Text.PlainText
+                elide: Text.ElideRight
+                font.pixelSize: Theme.headlineSize
+                font.weight: Font.DemiBold
+                horizontalAlignment: Text.AlignHCenter
+            }
+            Item { Layout.preferredWidth: 48 }
+        }
+    }
+
+    AlertDialog {
+        id: setupNeeded
+        objectName: "setupRequiredAlert"
+        title: "Setup Required"
+        message: "This app has not been configured yet. Please open LiveContainer, then find and run this app once to generate the configuration."
+        buttons: [{ text: "Open LiveContainer", style: "default" }, { text: "Cancel", style: "cancel" }]
+        cancelIndex: 1
+        onTriggered: (index) => { if (index === 0) detail.openLiveContainerForSetup() }
+    }
+
+    Flickable {
+        id: flick
+        objectName: "detailFlick"
+        anchors.fill: parent
+        contentHeight: column.implicitHeight + 40
+        clip: true
+        ScrollBar.vertical: ScrollBar {}
+
+        ColumnLayout {
+            id: column
+            width: Math.min(flick.width, Theme.readableWidth + 160)
+            x: (flick.width - width) / 2
+            spacing: 20
+
+            // Header.
+            RowLayout {
+                Layout.fillWidth: true
+                Layout.topMargin: 16
+                Layout.leftMargin: 16
+                Layout.rightMargin: 16
+                spacing: 16
+
+                RoundedImage {
+                    objectName: "detailIcon"
+                    Layout.preferredWidth: 100
+                    Layout.preferredHeight: 100
+                    Layout.alignment: Qt.AlignTop
+                    source: detail.iconURL
+                    radius: 22
+                    placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.3)
+                    failedColor: Theme.gray
+                    Rectangle {
+                        z: -1
+                        anchors.fill: parent
+                        anchors.margins: -2
+                        radius: 24
+                        color: Qt.rgba(0, 0, 0, 0.10)
+                    }
+                }
+
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    Layout.alignment: Qt.AlignTop
+                    spacing: 6
+                    Label {
+                        objectName: "detailName"
+                        Layout.fillWidth: true
+                        text: root.app.name
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.title2Size
+                        font.bold: true
+                        wrapMode: Text.Wrap
+                        maximumLineCount: 3
+                        elide: Text.ElideRight
+                    }
+                    Label {
+                        Layout.fillWidth: true
+                        text: root.app.bundleIdentifier
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                        elide: Text.ElideMiddle
+                    }
+                    // The version line, then the source tag right after it.
+                    Item {
+                        id: versionRow
+                        Layout.fillWidth: true
+                        implicitHeight: Math.max(versionLabel.implicitHeight, sourceTag.implicitHeight)
+                        Label {
+                            id: versionLabel
+                            objectName: "versionLine"
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: Math.min(implicitWidth, versionRow.width * 0.55)
+                            text: detail.versionLine
+                            textFormat: Text.PlainText
+                            font.pixelSize: Theme.captionSize
+                            color: Theme.secondaryText
+                            elide: Text.ElideRight
+                        }
+                        Label {
+                            id: sourceTag
+                            x: versionLabel.width + 8
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: Math.min(implicitWidth, versionRow.width - x)
+                            visible: detail.sourceRepoName.length > 0
+                            text: detail.sourceRepoName
+                            textFormat: Text.PlainText
+                            font.pixelSize: Theme.caption2Size
+                            color: Theme.blue
+                            leftPadding: 6; rightPadding: 6; topPadding: 2; bottomPadding: 2
+                            elide: Text.ElideRight
+                            background: Rectangle { radius: 4; color: Qt.rgba(0.12, 0.53, 0.9, 0.1) }
+                        }
+                    }
+                    RowLayout {
+                        Layout.topMargin: 4
+                        spacing: 12
+                        DownloadButton {
+                            objectName: "headerDownload"
+                            downloadManager: root.downloadManager
+                            downloadURL: root.app.downloadURL
+                            compact: false
+                        }
+                        AbstractButton {
+                            objectName: "openButton"
+                            visible: detail.isInstalled
+                            leftPadding: 24; rightPadding: 24; topPadding: 6; bottomPadding: 6
+                            contentItem: Label {
+                                text: "OPEN"
+                                color: "white"
+                                font.bold: true
+                                font.pixelSize: Theme.headlineSize
+                            }
+                            background: Rectangle { radius: height / 2; color: Theme.blue }
+                            onClicked: {
+                                if (detail.open() === AppDetailState.SetupNeeded)
+                                    setupNeeded.open()
+                            }
+                        }
+                    }
+                }
+            }
+
+            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Qt.rgba(0.5, 0.5, 0.5, 0.25) }
+
+            // Preview.
+            ColumnLayout {
+                objectName: "previewSection"
+                visible: detail.screenshotURLs.length > 0
+                Layout.fillWidth: true
+                spacing: 12
+                Label {
+                    Layout.leftMargin: 16
+                    text: "Preview"
+                    font.pixelSize: Theme.headlineSize
+                    font.weight: Font.DemiBold
+                }
+                ListView {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 350
+                    orientation: ListView.Horizontal
+                    spacing: 12
+                    leftMargin: 16
+                    rightMargin: 16
+                    clip: true
+                    model: detail.screenshotURLs
+                    delegate: RoundedImage {
+                        required property url modelData
+                        height: 350
+                        width: status === Image.Ready && implicitImageHeight > 0
+                               ? Math.min(350 * implicitImageWidth / implicitImageHeight, 700) : 200
+                        source: modelData
+                        radius: 12
+                        decodesByHeight: true
+                        fillMode: Image.PreserveAspectFit
+                        placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.1)
+                    }
+                }
+                Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Qt.rgba(0.5, 0.5, 0.5, 0.25) }
+            }
+
+            // About.
+            ColumnLayout {
+                Layout.fillWidth: true
+                Layout.leftMargin: 16
+                Layout.rightMargin: 16
+                spacing: 8
+                Label {
+                    text: "About"
+                    font.pixelSize: Theme.headlineSize
+                    font.weight: Font.DemiBold
+                }
+                Label {
+                    objectName: "aboutText"
+                    Layout.fillWidth: true
+                    text: detail.aboutText
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    font.pixelSize: Theme.bodySize
+                }
+            }
+
+            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Qt.rgba(0.5, 0.5, 0.5, 0.25) }
+
+            // Version History.
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 10
+                Label {
+                    Layout.leftMargin: 16
+                    text: "Version History"
+                    font.pixelSize: Theme.headlineSize
+                    font.weight: Font.DemiBold
+                }
+                Repeater {
+                    objectName: "versionRows"
+                    model: versions
+                    delegate: VersionRow {
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 16
+                        Layout.rightMargin: 16
+                        downloadManager: root.downloadManager
+                    }
+                }
+            }
+        }
+    }
+}

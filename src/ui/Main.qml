@@ -1,0 +1,177 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Controls.Material
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Kivo
+
+// The main window: the two engines for the whole run, four tabs, the banner above them, and the
+// window-wide prompts in the order they are attached.
+ApplicationWindow {
+    id: window
+
+    property int selectedTab: 0
+
+    width: 420
+    height: 820
+    minimumWidth: 320
+    minimumHeight: 480
+    visible: true
+    title: "Kivo"
+    Material.theme: Material.Light
+    Material.primary: Theme.blue
+    Material.accent: Theme.blue
+
+    AppStoreViewModel { id: storeEngine }
+    DownloadManager { id: downloadEngine }
+
+    ContentController {
+        id: controller
+        objectName: "contentController"
+        store: storeEngine
+        downloadManager: downloadEngine
+    }
+
+    Component.onCompleted: controller.start()
+
+    footer: TabBar {
+        id: tabBar
+        objectName: "tabBar"
+        currentIndex: window.selectedTab
+        onCurrentIndexChanged: window.selectedTab = currentIndex
+        Repeater {
+            model: [
+                { label: "Store", symbol: "bag" },
+                { label: "Apps", symbol: "square.grid.2x2" },
+                { label: "Download", symbol: "arrow.down.circle" },
+                { label: "Settings", symbol: "gear" },
+            ]
+            delegate: TabButton {
+                id: tab
+                required property var modelData
+                required property int index
+                objectName: "tab" + index
+                text: modelData.label
+                contentItem: Column {
+                    spacing: 2
+                    SymbolIcon {
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        name: tab.modelData.symbol
+                        size: 24
+                        color: tab.checked ? Theme.blue : Theme.secondaryText
+                    }
+                    Label {
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        text: tab.modelData.label
+                        font.pixelSize: Theme.caption2Size
+                        color: tab.checked ? Theme.blue : Theme.secondaryText
+                    }
+                }
+            }
+        }
+    }
+
+    StackLayout {
+        anchors.fill: parent
+        currentIndex: window.selectedTab
+
+        StoreView {
+            objectName: "storeView"
+            store: storeEngine
+            downloadManager: downloadEngine
+        }
+        PlaceholderScreen { screenTitle: "Apps" }
+        PlaceholderScreen { screenTitle: "Download" }
+        PlaceholderScreen { screenTitle: "Settings" }
+    }
+
+    InAppNotificationView {
+        anchors.fill: parent
+    }
+
+    // 1. An update that LiveContainer has still to run.
+    AlertDialog {
+        id: completeUpdateAlert
+        objectName: "completeUpdateAlert"
+        title: "Complete Update"
+        shown: controller.showsCompleteUpdate
+        message: controller.completeUpdateMessage
+        buttons: [
+            { text: "Open LiveContainer", style: "default" },
+            { text: "Cancel Update (Restore)", style: "default" },
+            { text: "Delete Backup", style: "destructive" },
+        ]
+        onTriggered: (index) => {
+            if (index === 0)
+                controller.openLiveContainerForBackup()
+        }
+        onDismissed: controller.dismissCompleteUpdate()
+    }
+
+    // 2. First run without LiveContainer's folder.
+    AlertDialog {
+        objectName: "setupAlert"
+        title: "Setup LiveContainer"
+        shown: controller.showSetupAlert
+        message: "To enable auto-installation and launching, please select your LiveContainer storage directory."
+        buttons: [
+            { text: "Select Folder", style: "default" },
+            { text: "Trouble Selecting?", style: "default" },
+            { text: "Later", style: "cancel" },
+        ]
+        cancelIndex: 2
+        onTriggered: (index) => {
+            switch (index) {
+            case 0: controller.selectFolder(); break
+            case 1: controller.troubleSelecting(); break
+            default: controller.later(); break
+            }
+        }
+    }
+
+    // 3. LiveContainer's storage folder.
+    FolderDialog {
+        id: setupPicker
+        title: "Select LiveContainer Folder"
+        onAccepted: controller.folderPicked(selectedFolder)
+        onVisibleChanged: if (!visible) controller.showSetupPicker = false
+    }
+    Connections {
+        target: controller
+        function onShowSetupPickerChanged() {
+            if (controller.showSetupPicker)
+                setupPicker.open()
+        }
+    }
+
+    // 4. Help for a folder picker that does not work inside LiveContainer.
+    AlertDialog {
+        objectName: "filePickerHelpAlert"
+        title: "Have trouble selecting?"
+        shown: controller.showFilePickerHelp
+        message: "Solution: Open LiveContainer, find Kivo in the \"My Apps\" list, press and hold the icon, tap Settings, and enable Fix File Picker. Then try selecting the directory again."
+        buttons: [{ text: "Open LiveContainer", style: "default" }, { text: "Cancel", style: "cancel" }]
+        cancelIndex: 1
+        onTriggered: (index) => {
+            if (index === 0)
+                controller.openLiveContainerInstall()
+        }
+        onDismissed: controller.showFilePickerHelp = false
+    }
+
+    // 5. A downloaded app whose bundle identifier is already installed.
+    AlertDialog {
+        objectName: "conflictAlert"
+        title: "App Conflict"
+        shown: controller.showConflictAlert
+        message: controller.conflictMessage
+        buttons: [
+            { text: "Update Existing", style: "default" },
+            { text: "Install as Separate App", style: "default" },
+            { text: "Cancel", style: "cancel" },
+        ]
+        cancelIndex: 2
+        onDismissed: controller.showConflictAlert = false
+    }
+}

@@ -1,0 +1,248 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Kivo
+
+// The first tab: the catalogue, searchable, sortable and filtered by source; a row opens the
+// app's detail screen.
+StackView {
+    id: root
+
+    required property AppStoreViewModel store
+    required property DownloadManager downloadManager
+
+    function openApp(app) {
+        push(detailComponent, { app: app })
+    }
+
+    function closeApp() {
+        pop()
+    }
+
+    StoreViewState {
+        id: screenState
+        store: root.store
+    }
+
+    CatalogueListModel {
+        id: catalogue
+        store: root.store
+        downloadManager: root.downloadManager
+    }
+
+    Component {
+        id: detailComponent
+        AppDetailView {
+            store: root.store
+            downloadManager: root.downloadManager
+            onBack: root.closeApp()
+        }
+    }
+
+    initialItem: Page {
+        id: page
+
+        header: ToolBar {
+            RowLayout {
+                anchors.fill: parent
+                anchors.leftMargin: 16
+                Label {
+                    Layout.fillWidth: true
+                    text: "Store"
+                    font.pixelSize: Theme.headlineSize + 2
+                    font.weight: Font.DemiBold
+                }
+                ToolButton {
+                    objectName: "sortButton"
+                    contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
+                    onClicked: sortMenu.popup()
+                    Menu {
+                        id: sortMenu
+                        objectName: "sortMenu"
+                        title: "Sort By"
+                        MenuItem { enabled: false; text: "Sort By"; font.pixelSize: Theme.captionSize }
+                        Repeater {
+                            model: screenState.sortOptions
+                            delegate: MenuItem {
+                                required property string modelData
+                                required property int index
+                                text: modelData
+                                checkable: true
+                                checked: screenState.sortIndex === index
+                                onTriggered: {
+                                    screenState.sortIndex = index
+                                    checked = Qt.binding(() => screenState.sortIndex === index)
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        ColumnLayout {
+            anchors.fill: parent
+            spacing: 0
+
+            TextField {
+                id: searchField
+                objectName: "searchField"
+                Layout.fillWidth: true
+                Layout.maximumWidth: Theme.readableWidth
+                Layout.alignment: Qt.AlignHCenter
+                Layout.leftMargin: 16
+                Layout.rightMargin: 16
+                Layout.topMargin: 4
+                placeholderText: "Search apps, bundles..."
+                leftPadding: 36
+                text: root.store.searchText
+                onTextEdited: root.store.searchText = text
+                inputMethodHints: Qt.ImhNoPredictiveText
+                SymbolIcon {
+                    anchors.left: parent.left
+                    anchors.leftMargin: 6
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "magnifyingglass"
+                    color: Theme.secondaryText
+                }
+            }
+
+            ListView {
+                id: list
+                objectName: "storeList"
+                Layout.fillWidth: true
+                Layout.maximumWidth: 960
+                Layout.alignment: Qt.AlignHCenter
+                Layout.fillHeight: true
+                clip: true
+                model: catalogue
+                reuseItems: true
+                cacheBuffer: 400
+                boundsBehavior: Flickable.DragOverBounds
+                ScrollBar.vertical: ScrollBar {}
+
+                // Pull to refresh: dragging the list down past the threshold and letting go.
+                readonly property real pullThreshold: 80
+                readonly property bool pulledFar: contentY < originY - pullThreshold
+                property bool refreshArmed: false
+                onPulledFarChanged: if (pulledFar && dragging) refreshArmed = true
+                onDraggingChanged: {
+                    if (!dragging && refreshArmed) {
+                        refreshArmed = false
+                        root.store.refreshAllRepos()
+                    }
+                }
+
+                header: ColumnLayout {
+                    width: list.width
+                    spacing: 0
+
+                    Label {
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.topMargin: 4
+                        visible: list.refreshArmed
+                        text: "Release to refresh"
+                        font.pixelSize: Theme.captionSize
+                        color: Theme.secondaryText
+                    }
+
+                    ColumnLayout {
+                        objectName: "progressRow"
+                        visible: screenState.showsProgress
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 16
+                        Layout.rightMargin: 16
+                        Layout.topMargin: 8
+                        spacing: 6
+                        Label {
+                            text: "Updating Repositories..."
+                            font.pixelSize: Theme.captionSize
+                            color: Theme.secondaryText
+                        }
+                        RowLayout {
+                            Layout.fillWidth: true
+                            ProgressBar {
+                                Layout.fillWidth: true
+                                from: 0
+                                to: Math.max(1, root.store.fetchTotal)
+                                value: root.store.fetchProgress
+                            }
+                            Label {
+                                objectName: "progressText"
+                                text: screenState.progressText
+                                font.pixelSize: Theme.caption2Size
+                                color: Theme.secondaryText
+                            }
+                        }
+                    }
+
+                    RowLayout {
+                        objectName: "sourceRow"
+                        visible: screenState.showsSourcePicker
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 16
+                        Layout.rightMargin: 16
+                        Label {
+                            Layout.fillWidth: true
+                            text: "Source"
+                            font.pixelSize: Theme.bodySize
+                        }
+                        ComboBox {
+                            id: sourcePicker
+                            objectName: "sourcePicker"
+                            Layout.maximumWidth: Math.max(160, list.width * 0.6)
+                            model: screenState.sourceOptions
+                            currentIndex: screenState.sourceIndex
+                            onActivated: (index) => {
+                                screenState.sourceIndex = index
+                                currentIndex = Qt.binding(() => screenState.sourceIndex)
+                            }
+                            displayText: currentIndex >= 0 ? currentText : ""
+                        }
+                    }
+                }
+
+                delegate: AppListRow {
+                    required property var app
+                    required property int index
+                    width: list.width
+                    onClicked: root.openApp(app)
+                }
+
+                // Nothing to list: say so plainly, and how to try again.
+                Column {
+                    objectName: "emptyState"
+                    anchors.centerIn: parent
+                    width: Math.min(parent.width - 48, 360)
+                    spacing: 8
+                    visible: list.count === 0 && !root.store.isLoading
+                    SymbolIcon {
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        name: root.store.searchText.length > 0 ? "magnifyingglass" : "bag"
+                        size: 44
+                        color: Theme.secondaryText
+                    }
+                    Label {
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        text: root.store.searchText.length > 0 ? "No Results" : "No Apps"
+                        font.pixelSize: Theme.headlineSize
+                        font.weight: Font.DemiBold
+                    }
+                    Label {
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        color: Theme.secondaryText
+                        font.pixelSize: Theme.subheadlineSize
+                        text: root.store.searchText.length > 0
+                              ? "No apps match your search."
+                              : "Your repositories have no apps to show yet. Pull down to refresh."
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,72 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Kivo
+
+// Reusable controls: the download button's start face, badges, symbol names.
+TestCase {
+    name: "Controls"
+    when: windowShown
+    width: 400
+    height: 400
+    visible: true
+
+    DownloadManager { id: downloads }
+
+    Component {
+        id: buttonComponent
+        DownloadButton { downloadManager: downloads }
+    }
+
+    Component {
+        id: badgeComponent
+        Badge {}
+    }
+
+    function test_unparsableAddressStaysGet_data() {
+        return [
+            { tag: "empty", url: "", compact: false },
+            { tag: "spaces", url: "not a url", compact: true },
+            { tag: "no host", url: "https://", compact: false },
+        ]
+    }
+
+    function test_unparsableAddressStaysGet(data) {
+        const button = createTemporaryObject(buttonComponent, this, { downloadURL: data.url, compact: data.compact })
+        compare(button.face, DownloadControl.Get)
+        const get = findChild(button, "getButton")
+        verify(get)
+        mouseClick(get)
+        compare(button.face, DownloadControl.Get)
+        compare(Object.keys(downloads.downloadStates).length, 0)
+    }
+
+    function test_badgeVisibility_data() {
+        return [
+            { tag: "none", kind: "", visible: false },
+            { tag: "update", kind: "UPDATE", visible: true },
+            { tag: "installed", kind: "INSTALLED", visible: true },
+        ]
+    }
+
+    function test_badgeVisibility(data) {
+        const badge = createTemporaryObject(badgeComponent, this, { kind: data.kind })
+        compare(badge.visible, data.visible)
+        compare(badge.text, data.kind)
+    }
+
+    function test_symbolNames_data() {
+        return [
+            { tag: "gear", name: "gear", glyph: "settings" },
+            { tag: "pause", name: "pause.fill", glyph: "pause" },
+            { tag: "play", name: "play.fill", glyph: "play_arrow" },
+            { tag: "offline", name: "wifi.slash", glyph: "wifi_off" },
+            { tag: "sort", name: "arrow.up.arrow.down", glyph: "swap_vert" },
+            { tag: "file", name: "doc.fill", glyph: "description" },
+        ]
+    }
+
+    function test_symbolNames(data) {
+        compare(SymbolIcons.glyph(data.name), data.glyph)
+    }
+}

@@ -1,0 +1,241 @@
+// Runs the app's main window against a loopback feed server with sample feeds, icons and archives,
+// walks through the screens and prompts a user meets, and saves a PNG of each. Run it under
+// xvfb-run (scripts/screenshots): offscreen rendering leaves Material backgrounds undrawn.
+
+#include "downloads/downloadmanager.h"
+#include "fixtures/httpserver.h"
+#include "install/installtestsupport.h"
+#include "platform/urlopener.h"
+#include "samplecatalogue.h"
+#include "services/notificationmanager.h"
+#include "store/appstoreviewmodel.h"
+#include "support/testmain.h"
+#include "ui/cachingnetworkaccessmanagerfactory.h"
+#include "ui/cataloguelistmodel.h"
+#include "ui/contentcontroller.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+Q_IMPORT_QML_PLUGIN(KivoPlugin)
+
+namespace {
+
+class Walkthrough {
+public:
+    Walkthrough(QQuickWindow *window, QString outputFolder)
+        : m_window(window)
+        , m_output(std::move(outputFolder)) {}
+
+    void settle(int ms) { QTest::qWait(ms); }
+
+    void grab(const QString &name) {
+        settle(400);
+        const QString path = m_output + u'/' + name + u".png"_s;
+        if (!m_window->grabWindow().save(path))
+            std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        else
+            std::printf("%s\n", qPrintable(path));
+    }
+
+    template<typename T = QObject>
+    T *find(const QString &objectName) const {
+        return m_window->findChild<T *>(objectName);
+    }
+
+    void click(QQuickItem *item) {
+        if (!item)
+            return;
+        const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QTest::mouseClick(m_window, Qt::LeftButton, {}, centre.toPoint());
+    }
+
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 15000) {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
+
+private:
+    QQuickWindow *m_window;
+    QString m_output;
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    TestHome home;
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(u"Kivo"_s);
+    QQuickStyle::setStyle(u"Material"_s);
+    UrlOpener::shared().setForwardToDesktop(false);
+    const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"screenshots"_s;
+    QDir().mkpath(output);
+
+    // The feed server: one repository of sample apps, their icons and screenshots, and archives.
+    HttpServer server;
+    if (!server.start())
+        return 1;
+    const QString base = server.url(u""_s).toString(QUrl::StripTrailingSlash);
+    const QList<AppItem> apps = SampleCatalogue::apps(60, base);
+    server.serveBytes(u"/feed.json"_s, SampleCatalogue::feed(u"Sample Apps"_s, apps), "application/json");
+    for (int i = 0; i < 24; ++i)
+        server.serveBytes(u"/icons/"_s + QString::number(i) + u".png"_s, SampleCatalogue::iconPng(i),
+                          "image/png");
+    for (int i = 0; i < 12; ++i)
+        server.serveBytes(u"/screens/"_s + QString::number(i) + u".png"_s, SampleCatalogue::screenshotPng(i),
+                          "image/png");
+    QTemporaryDir archives;
+    for (const AppItem &item : apps.mid(0, 3)) {
+        const QString path = archives.path() + u'/' + item.version + u".ipa"_s;
+        InstallTest::writeAppIpa(path, item.bundleIdentifier, item.name, item.version);
+        server.serveFile(QUrl(item.downloadURL).path(), path);
+    }
+    // A download slow enough to be seen running.
+    server.setRoute(QUrl(apps.at(3).downloadURL).path(),
+                    RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000));
+
+    CachingNetworkAccessManagerFactory networkFactory;
+    QQmlApplicationEngine engine;
+    engine.setNetworkAccessManagerFactory(&networkFactory);
+    engine.load(QUrl(u"qrc:/Kivo/Main.qml"_s));
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    window->resize(420, 820);
+    Walkthrough walk(window, output);
+    auto *store = window->findChild<AppStoreViewModel *>();
+    auto *downloads = window->findChild<DownloadManager *>();
+    auto *controller = walk.find<ContentController>(u"contentController"_s);
+    auto *catalogue = window->findChild<CatalogueListModel *>();
+    if (!store || !downloads || !controller || !catalogue)
+        return 1;
+
+    // First launch, offline: the "Recommended" folder cannot load, the setup prompt comes.
+    walk.waitFor([&] { return controller->showSetupAlert(); });
+    walk.grab(u"01-first-run-setup-alert"_s);
+    controller->later();
+    walk.grab(u"02-store-without-network"_s);
+
+    // LiveContainer's folder, and Clock 1.0.0 downloaded and installed by the engine.
+    QTemporaryDir liveContainer;
+    QDir().mkpath(liveContainer.path() + u"/Applications"_s);
+    downloads->setCustomFolder(QUrl::fromLocalFile(liveContainer.path()), true);
+    store->addRepo(QUrl(base + u"/feed.json"_s));
+    walk.waitFor([&] { return catalogue->rowCount() > 0; });
+    downloads->startDownload(QUrl(apps.at(0).downloadURL));
+    walk.waitFor([&] { return !downloads->installedApps().isEmpty(); });
+    walk.settle(1500);
+    walk.grab(u"03-store-list"_s);
+
+    walk.click(walk.find<QQuickItem>(u"sortButton"_s));
+    walk.grab(u"04-sort-menu"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+
+    auto *search = walk.find<QQuickItem>(u"searchField"_s);
+    search->forceActiveFocus();
+    for (const char key : {'n', 'o', 't', 'e'})
+        QTest::keyClick(window, key);
+    walk.settle(800);
+    walk.grab(u"05-search"_s);
+    store->setSearchText(QString());
+    search->setProperty("text", QString());
+    walk.settle(800);
+
+    QObject *storeView = window->findChild<QObject *>(u"storeView"_s);
+    // Opens the catalogue's row of the item's app, as a tap on it does.
+    const auto openApp = [&](const AppItem &item) {
+        AppItem row = item;
+        for (const AppItem &candidate : catalogue->apps()) {
+            if (candidate.bundleIdentifier == item.bundleIdentifier)
+                row = candidate;
+        }
+        QMetaObject::invokeMethod(storeView, "openApp", Q_ARG(QVariant, QVariant::fromValue(row)));
+        walk.settle(1500);
+    };
+    // The detail of Clock: 1.0.0 installed and current, the newer versions to get.
+    const auto back = [&] {
+        QMetaObject::invokeMethod(storeView, "closeApp");
+        walk.settle(500);
+    };
+    walk.settle(3000);
+    openApp(apps.at(2));
+    walk.grab(u"06-detail"_s);
+    const auto scrollToEnd = [&] {
+        if (auto *flick = walk.find<QQuickItem>(u"detailFlick"_s)) {
+            flick->setProperty("contentY",
+                               qMax(0.0, flick->property("contentHeight").toDouble() - flick->height()));
+        }
+    };
+    scrollToEnd();
+    walk.grab(u"06-detail-version-history"_s);
+    back();
+
+    // Notes downloading, then paused.
+    openApp(apps.at(3));
+    downloads->startDownload(QUrl(apps.at(3).downloadURL));
+    walk.settle(2500);
+    walk.grab(u"07-detail-download-running"_s);
+    downloads->pauseDownload(QUrl(apps.at(3).downloadURL));
+    walk.settle(800);
+    walk.grab(u"08-detail-download-paused"_s);
+    back();
+
+    // The conflict: Clock 1.1.0 arrives while 1.0.0 is installed.
+    downloads->startDownload(QUrl(apps.at(1).downloadURL));
+    walk.waitFor([&] { return downloads->pendingInstallation().has_value(); });
+    walk.settle(3500);
+    walk.grab(u"09-conflict-alert"_s);
+    controller->setShowConflictAlert(false);
+    walk.settle(500);
+
+    // The share sheet of a downloaded archive.
+    openApp(apps.at(2));
+    scrollToEnd();
+    walk.settle(300);
+    walk.click(walk.find<QQuickItem>(u"fileButton"_s));
+    walk.grab(u"10-share-sheet"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+    back();
+
+    AppBackup backup;
+    backup.bundleID = apps.at(0).bundleIdentifier;
+    backup.appName = apps.at(0).name;
+    backup.originalInstallPath = apps.at(0).bundleIdentifier + u".app"_s;
+    controller->setVerificationBackup(backup);
+    walk.grab(u"11-complete-update"_s);
+    controller->dismissCompleteUpdate();
+    walk.settle(500);
+
+    NotificationManager::shared().showNotification(
+        u"Download Complete"_s, apps.at(1).name + u" has been downloaded."_s, NotificationType::success);
+    walk.settle(600);
+    walk.grab(u"12-banner"_s);
+
+    // Bad input: no icon, very long name and description.
+    const auto longOne =
+        std::find_if(apps.cbegin(), apps.cend(), [](const AppItem &item) { return item.name.size() > 60; });
+    openApp(*longOne);
+    walk.grab(u"13-detail-long-texts-no-icon"_s);
+    back();
+
+    window->resize(1024, 768);
+    walk.settle(1000);
+    walk.grab(u"14-tablet-store"_s);
+    openApp(apps.at(0));
+    walk.grab(u"15-tablet-detail"_s);
+    back();
+    walk.click(walk.find<QQuickItem>(u"tab1"_s));
+    walk.grab(u"16-apps-tab"_s);
+    return 0;
+}
