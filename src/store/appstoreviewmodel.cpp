@@ -311,7 +311,7 @@ void AppStoreViewModel::resetToDefaults() {
 
 // ---- Tree order and look-up --------------------------------------------------------------------
 
-bool AppStoreViewModel::keepsTreeOrder(const SavedRepo &a, const SavedRepo &b) const {
+bool AppStoreViewModel::comesBeforeInTree(const SavedRepo &a, const SavedRepo &b) const {
     if (a.isFolder() != b.isFolder())
         return a.isFolder();
     if (m_repoSortOrder == RepoSortOption::name)
@@ -321,7 +321,7 @@ bool AppStoreViewModel::keepsTreeOrder(const SavedRepo &a, const SavedRepo &b) c
 
 void AppStoreViewModel::applyTreeOrder(QList<SavedRepo> &level) const {
     const auto before = [this](const SavedRepo &a, const SavedRepo &b) {
-        return keepsTreeOrder(a, b);
+        return comesBeforeInTree(a, b);
     };
     // Sorting detaches the list; a level already in order is left shared.
     if (!std::is_sorted(level.cbegin(), level.cend(), before))

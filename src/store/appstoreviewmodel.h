@@ -165,7 +165,7 @@ private:
 
     // Folders first; then by name when the user sorts by name; stable.
     void applyTreeOrder(QList<SavedRepo> &level) const;
-    bool keepsTreeOrder(const SavedRepo &a, const SavedRepo &b) const;
+    bool comesBeforeInTree(const SavedRepo &a, const SavedRepo &b) const;
     // Depth-first, a node before its children; the first match wins.
     static SavedRepo *findRepo(QList<SavedRepo> &level, const QString &id);
     static const SavedRepo *findRepo(const QList<SavedRepo> &level, const QString &id);
