@@ -57,6 +57,7 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
             return CatalogueAssembly::assemble(sources, order, strict, previous);
         });
     CatalogueAssembly::Catalogue catalogue = co_await work;
+    // A rebuild started since then has newer input: only its result may reach the screens.
     if (isGone(self) || generation != m_catalogueGeneration)
         co_return;
     // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the one
@@ -129,6 +130,7 @@ QCoro::Task<> AppStoreViewModel::filterDisplayApps() {
                           : CatalogueAssembly::filterApps(apps, source, text);
         });
     QList<AppItem> filtered = co_await work;
+    // Likewise a filtering started since then saw a newer text, source or list.
     if (isGone(self) || generation != m_filterGeneration)
         co_return;
     setFilteredApps(std::move(filtered));
