@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -61,7 +62,13 @@ QCoro::Task<std::optional<QString>> DownloadManager::extractIPA(QUrl source) {
     // statement of its own and awaited as a named value.
     QFuture<IpaExtraction::Unpacked> unpacking =
         QtConcurrent::run([archive, applications] { return IpaExtraction::unpack(archive, applications); });
+    const QPointer<DownloadManager> alive(this);
     const IpaExtraction::Unpacked unpacked = co_await unpacking;
+    // An engine that went while the worker ran can take no decision about the app.
+    if (!alive) {
+        InstallFiles::removeItem(unpacked.temporaryFolder);
+        co_return u"The conversion was abandoned"_s;
+    }
     if (!unpacked.error.isEmpty())
         co_return unpacked.error;
     if (!unpacked.hasApp())
@@ -96,9 +103,12 @@ QCoro::Task<std::optional<QString>> DownloadManager::extractIPA(QUrl source) {
 QCoro::Task<> DownloadManager::convertIPA(QUrl url) {
     insertExtractingFile(url);
     const bool granted = Bookmark::startAccessing(url);
+    const QPointer<DownloadManager> alive(this);
     const std::optional<QString> error = co_await extractIPA(url);
     if (granted)
         Bookmark::stopAccessing(url);
+    if (!alive)
+        co_return;
     if (error) {
         printLine(u"Convert error: "_s + *error);
         removeExtractingFile(url);
@@ -122,7 +132,10 @@ QCoro::Task<> DownloadManager::importFile(QUrl url) {
         co_return;
     QFuture<QString> copying =
         QtConcurrent::run([source, destination] { return importCopy(source, destination); });
+    const QPointer<DownloadManager> alive(this);
     const QString error = co_await copying;
+    if (!alive)
+        co_return;
     if (!error.isEmpty()) {
         printLine(u"Import failed: "_s + error);
         Bookmark::stopAccessing(url);
@@ -138,7 +151,10 @@ void DownloadManager::beginImportFile(const QUrl &url) {
 
 QCoro::Task<bool> DownloadManager::convertFinishedDownload(QUrl archive) {
     insertExtractingFile(archive);
+    const QPointer<DownloadManager> alive(this);
     const std::optional<QString> error = co_await extractIPA(archive);
+    if (!alive)
+        co_return false;
     if (error) {
         printLine(u"Convert error: "_s + *error);
         removeExtractingFile(archive);

@@ -41,6 +41,26 @@ bool makeContainer(const QString &path) {
     return QDir().mkpath(path) && file.open(QIODevice::WriteOnly) && file.write("save") == 4;
 }
 
+// Occupies every thread of the global pool until released, so work handed to it waits.
+class WorkerHold {
+public:
+    WorkerHold() {
+        for (int i = 0; i < m_threads; ++i)
+            QThreadPool::globalInstance()->start([this] {
+                m_holding.release();
+                m_release.acquire();
+            });
+        m_holding.acquire(m_threads);
+    }
+    ~WorkerHold() { release(); }
+    void release() { m_release.release(std::exchange(m_threads, 0)); }
+
+private:
+    int m_threads = QThreadPool::globalInstance()->maxThreadCount();
+    QSemaphore m_holding;
+    QSemaphore m_release;
+};
+
 } // namespace
 
 class TestInstallEngine : public QObject {
@@ -82,6 +102,7 @@ private Q_SLOTS:
 
     void cleanup() {
         delete m_engine;
+        m_engine = nullptr;
         DefaultsStore().remove(DownloadManager::kCustomLiveContainerFolderKey);
     }
 
@@ -262,27 +283,33 @@ private Q_SLOTS:
                                   &DownloadManager::installedAppsChanged, &DownloadManager::fileListChanged})
             connect(m_engine, signal, this, record, Qt::DirectConnection);
 
-        // Hold every worker: the conversion cannot progress until they are released.
-        QThreadPool *pool = QThreadPool::globalInstance();
-        const int threads = pool->maxThreadCount();
-        QSemaphore release;
-        QSemaphore holding;
-        for (int i = 0; i < threads; ++i)
-            pool->start([&] {
-                holding.release();
-                release.acquire();
-            });
-        holding.acquire(threads);
-
+        WorkerHold hold; // the conversion cannot progress until the workers are released
         QCoro::Task<> conversion = m_engine->convertIPA(QUrl::fromLocalFile(archive));
         QTest::qWait(50);
         QVERIFY(!conversion.isReady());
         QVERIFY(m_engine->extractingFiles().contains(QUrl::fromLocalFile(archive)));
-        release.release(threads);
+        hold.release();
         QCoro::waitFor(std::move(conversion));
         QCOMPARE(entries(applications(), u"*"_s), QStringList{u"com.example.game.app"_s});
         QVERIFY(changeThreads.size() >= 3); // the mark on and off, the installed apps
         QCOMPARE(changeThreads.count(QThread::currentThread()), changeThreads.size());
+    }
+
+    // An engine that goes while the worker runs leaves neither a crash nor a temporary folder.
+    void survivesTheEngineGoingMidConversion() {
+        const QString archive = downloads() + u"/Game.ipa"_s;
+        QVERIFY(InstallTest::writeAppIpa(archive, u"com.example.game"_s, u"Game"_s, u"1"_s));
+        const QString apps = applications();
+        // Held workers make the conversion wait for its worker, so it is suspended, not finished
+        // at once; it can only resume through the event loop, after the engine is gone.
+        WorkerHold hold;
+        QCoro::Task<> conversion = m_engine->convertIPA(QUrl::fromLocalFile(archive));
+        hold.release(); // before the engine goes, so nothing its destructor waits for is held
+        delete m_engine;
+        m_engine = nullptr;
+        QCoro::waitFor(std::move(conversion));
+        QVERIFY2(entries(apps, u"*"_s).isEmpty(), qPrintable(entries(apps, u"*"_s).join(u',')));
+        QVERIFY(QFile::exists(archive));
     }
 
     void importReplacesAndNeverLosesAFile() {
