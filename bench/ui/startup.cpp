@@ -63,8 +63,11 @@ int measure(int argc, char **argv) {
             std::fflush(stdout);
         }
     });
-    if (!QTest::qWaitFor([&] { return sawRows; }, 30000))
+    if (!QTest::qWaitFor([&] { return sawRows; }, 30000)) {
+        std::fprintf(stderr, "no rows after 30 s: %d rows in the model, list count %d\n",
+                     catalogue->rowCount(), list->property("count").toInt());
         return 2;
+    }
     QTest::qWait(1000);
 
     // One keystroke: from the key to the first frame showing the narrowed list.
@@ -145,6 +148,8 @@ int main(int argc, char **argv) {
                     firstRows = clock.elapsed();
                 else if (line.startsWith("KEYSTROKE_MS"))
                     keystrokes.append(line.split(' ').value(1).toLongLong());
+                else
+                    std::fprintf(stderr, "app: %s\n", line.constData());
             }
         }
         child.waitForFinished(30000);

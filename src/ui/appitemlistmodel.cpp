@@ -143,11 +143,19 @@ void AppItemListModel::setApps(QList<AppItem> next) {
             else
                 runs.append({prefix + i, prefix + i});
         }
+        if (runs.size() > kMaximumRuns) {
+            resetTo(std::move(next), oldCount);
+            return;
+        }
         removeRuns(runs);
     } else if (oldEnd - prefix < newEnd - prefix &&
                isSubsequence(m_apps, oldEnd, next, newEnd, prefix, kept)) {
         // Rows added (a wider search): insert each run of new rows, front to back, so that every
         // row before the run already stands where it will stay.
+        if (countRuns(kept) > kMaximumRuns) {
+            resetTo(std::move(next), oldCount);
+            return;
+        }
         qsizetype i = 0;
         while (i < kept.size()) {
             if (kept[i]) {
@@ -165,11 +173,7 @@ void AppItemListModel::setApps(QList<AppItem> next) {
         }
     } else {
         // A new order or a different set: nothing smaller describes it.
-        beginResetModel();
-        m_apps = std::move(next);
-        endResetModel();
-        if (oldCount != m_apps.size())
-            Q_EMIT countChanged();
+        resetTo(std::move(next), oldCount);
         return;
     }
 
@@ -188,6 +192,23 @@ void AppItemListModel::setApps(QList<AppItem> next) {
     }
     if (oldCount != newCount)
         Q_EMIT countChanged();
+}
+
+void AppItemListModel::resetTo(QList<AppItem> next, qsizetype oldCount) {
+    beginResetModel();
+    m_apps = std::move(next);
+    endResetModel();
+    if (oldCount != m_apps.size())
+        Q_EMIT countChanged();
+}
+
+qsizetype AppItemListModel::countRuns(const QList<bool> &kept) {
+    qsizetype runs = 0;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        if (!kept[i] && (i == 0 || kept[i - 1]))
+            ++runs;
+    }
+    return runs;
 }
 
 void AppItemListModel::removeRuns(const QList<std::pair<qsizetype, qsizetype>> &runs) {

@@ -15,6 +15,9 @@
 // search keystroke over 100,000 rows does not rebuild every delegate.
 class AppItemListModel : public QAbstractListModel {
     Q_OBJECT
+    // Above this many separate runs of inserted or removed rows (a search over a large catalogue
+    // that keeps a scattered few), one reset costs the views less than the runs.
+    static constexpr qsizetype kMaximumRuns = 64;
     QML_ELEMENT
     QML_UNCREATABLE("A base class: use CatalogueListModel or VersionListModel.")
     Q_PROPERTY(DownloadManager *downloadManager READ downloadManager WRITE setDownloadManager NOTIFY
@@ -64,6 +67,9 @@ protected:
 private:
     void installedAppsDidChange();
     void removeRuns(const QList<std::pair<qsizetype, qsizetype>> &runs);
+    void resetTo(QList<AppItem> next, qsizetype oldCount);
+    // Runs of rows that `kept` marks as not kept.
+    static qsizetype countRuns(const QList<bool> &kept);
 
     QList<AppItem> m_apps;
     QPointer<DownloadManager> m_downloadManager;

@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <qcoro/qcorotimer.h>
 
 using namespace Qt::StringLiterals;
@@ -124,9 +126,19 @@ void ContentController::start() {
     startUpSequence();
 }
 
+bool ContentController::catalogueIsEmpty() const {
+    if (!m_store->displayApps().isEmpty())
+        return false;
+    // The rebuild from the cached apps may not have finished when the window appears: apps cached
+    // by an enabled repository will fill the catalogue without a refresh.
+    const QList<SavedRepo> enabled = m_store->enabledRepos();
+    return std::none_of(enabled.cbegin(), enabled.cend(),
+                        [](const SavedRepo &repo) { return repo.cachedApps && !repo.cachedApps->isEmpty(); });
+}
+
 QCoro::Task<> ContentController::startUpSequence() {
     const QPointer<ContentController> self(this);
-    if (m_store && m_store->displayApps().isEmpty())
+    if (m_store && catalogueIsEmpty())
         co_await m_store->fetchAllRepos();
     if (!self)
         co_return;

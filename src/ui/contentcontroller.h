@@ -101,6 +101,8 @@ Q_SIGNALS:
 
 private:
     void setHasAskedForSetup(bool asked);
+    // No apps shown and none cached by an enabled repository: the first show fetches them.
+    bool catalogueIsEmpty() const;
     void reconnect();
     void scheduleUpdateCheck();
     void displayAppsDidChange();

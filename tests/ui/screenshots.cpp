@@ -54,6 +54,20 @@ public:
         return m_window->findChild<T *>(objectName);
     }
 
+    // Items made by loaders and repeaters have no object parent: search the visual tree, and
+    // only what is on screen.
+    QQuickItem *findShownItem(const QString &objectName, QQuickItem *from = nullptr) const {
+        if (!from)
+            from = m_window->contentItem();
+        if (from->objectName() == objectName && from->isVisible())
+            return from;
+        for (QQuickItem *child : from->childItems()) {
+            if (QQuickItem *found = child->isVisible() ? findShownItem(objectName, child) : nullptr)
+                return found;
+        }
+        return nullptr;
+    }
+
     void click(QQuickItem *item) {
         if (!item)
             return;
@@ -202,7 +216,7 @@ int main(int argc, char **argv) {
     openApp(apps.at(2));
     scrollToEnd();
     walk.settle(300);
-    walk.click(walk.find<QQuickItem>(u"fileButton"_s));
+    walk.click(walk.findShownItem(u"fileButton"_s));
     walk.grab(u"10-share-sheet"_s);
     QTest::keyClick(window, Qt::Key_Escape);
     walk.settle(300);

@@ -154,6 +154,16 @@ void TestUiModels::rowChanges_data() {
     QTest::newRow("same rows") << u"abc"_s << u"abc"_s << 0 << 0 << false;
     QTest::newRow("new order") << u"abc"_s << u"cba"_s << 0 << 0 << true;
     QTest::newRow("one swapped for another") << u"abc"_s << u"abd"_s << 0 << 0 << true;
+    // A search that keeps a scattered few of many rows: one reset instead of a hundred removals.
+    QString many;
+    QString everyThird;
+    for (char16_t code = 0x100; code < 0x100 + 300; ++code) {
+        many += QChar(code);
+        if (code % 3 == 0)
+            everyThird += QChar(code);
+    }
+    QTest::newRow("scattered few of many") << many << everyThird << 0 << 0 << true;
+    QTest::newRow("scattered many back") << everyThird << many << 0 << 0 << true;
 }
 
 void TestUiModels::rowChanges() {
