@@ -115,7 +115,7 @@ int main(int argc, char **argv) {
         server.serveFile(QUrl(item.downloadURL).path(), path);
     }
     // A download slow enough to be seen running.
-    server.setRoute(QUrl(apps.at(3).downloadURL).path(),
+    server.setRoute(QUrl(apps.at(5).downloadURL).path(),
                     RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000));
 
     CachingNetworkAccessManagerFactory networkFactory;
@@ -195,11 +195,11 @@ int main(int argc, char **argv) {
     back();
 
     // Notes downloading, then paused.
-    openApp(apps.at(3));
-    downloads->startDownload(QUrl(apps.at(3).downloadURL));
+    openApp(apps.at(5));
+    downloads->startDownload(QUrl(apps.at(5).downloadURL));
     walk.settle(2500);
     walk.grab(u"07-detail-download-running"_s);
-    downloads->pauseDownload(QUrl(apps.at(3).downloadURL));
+    downloads->pauseDownload(QUrl(apps.at(5).downloadURL));
     walk.settle(800);
     walk.grab(u"08-detail-download-paused"_s);
     back();
