@@ -5,8 +5,10 @@
 #include "model/storedform.h"
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
+#include "platform/urlopener.h"
 #include "store/appstoreviewmodel.h"
 #include "support/testmain.h"
+#include "ui/appdetailstate.h"
 #include "ui/appitemlistmodel.h"
 #include "ui/bytecount.h"
 #include "ui/cataloguelistmodel.h"
@@ -81,6 +83,7 @@ private Q_SLOTS:
     void catalogueFollowsEngineAndInstalledApps();
     void storeViewControls();
     void downloadControlFaces();
+    void detailTextsAndOpenAction();
     void setupAlertAfterStartUp();
     void conflictAlertFollowsPendingInstallation();
 };
@@ -342,6 +345,57 @@ void TestUiModels::downloadControlFaces() {
     QTRY_COMPARE(control.face(), DownloadControl::Face::Downloading);
     downloads.cancelDownload(server.url(u"/slow.ipa"_s));
     QTRY_COMPARE(control.face(), DownloadControl::Face::Get);
+}
+
+void TestUiModels::detailTextsAndOpenAction() {
+    UrlOpener::shared().setForwardToDesktop(false);
+    QSignalSpy opened(&UrlOpener::shared(), &UrlOpener::urlOpened);
+    QTemporaryDir liveContainer;
+    const QString applications = liveContainer.path() + u"/Applications"_s;
+    QVERIFY(AppBundleWriter::writeApp(applications + u"/com.example.a.app"_s,
+                                      AppBundleWriter::info(u"com.example.a"_s, u"App a"_s, u"1.0"_s)));
+    DownloadManager downloads;
+    downloads.setCustomFolder(QUrl::fromLocalFile(liveContainer.path()), true);
+    downloads.scanInstalledApps();
+    QTRY_COMPARE(downloads.installedApps().size(), 1);
+
+    AppItem item = items(u"a"_s, u"2.0"_s).first();
+    item.size = 4'321'000;
+    AppDetailState detail;
+    detail.setDownloadManager(&downloads);
+    detail.setApp(item);
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(detail.versionLine(), u"v2.0 • 4.3 MB"_s);
+    QCOMPARE(detail.aboutText(), u"No description available."_s);
+    QVERIFY(detail.isInstalled());
+
+    // Not yet run by LiveContainer: no launch, the screen asks for the setup; its button opens
+    // LiveContainer on the installed folder.
+    QCOMPARE(detail.open(), AppDetailState::OpenResult::SetupNeeded);
+    QCOMPARE(opened.size(), 0);
+    detail.openLiveContainerForSetup();
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.takeFirst().first().toUrl().toString(),
+             u"livecontainer://livecontainer-launch?bundle-name=com.example.a.app"_s);
+
+    // Configured: "OPEN" launches it.
+    QFile appInfo(applications + u"/com.example.a.app/LCAppInfo.plist"_s);
+    QVERIFY(appInfo.open(QIODevice::WriteOnly));
+    appInfo.write(AppBundleWriter::plistBytes({}, AppBundleWriter::Format::Xml));
+    appInfo.close();
+    QCOMPARE(detail.open(), AppDetailState::OpenResult::Launched);
+    QCOMPARE(opened.size(), 1);
+
+    // Another app is not installed: "OPEN" is absent and does nothing; the setup button falls back
+    // to "Unknown".
+    detail.setApp(items(u"b"_s).first());
+    QVERIFY(!detail.isInstalled());
+    QCOMPARE(detail.open(), AppDetailState::OpenResult::NothingInstalled);
+    opened.clear();
+    detail.openLiveContainerForSetup();
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.first().first().toUrl().toString(),
+             u"livecontainer://livecontainer-launch?bundle-name=Unknown"_s);
 }
 
 void TestUiModels::setupAlertAfterStartUp() {
