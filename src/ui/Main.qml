@@ -103,8 +103,11 @@ ApplicationWindow {
             { text: "Delete Backup", style: "destructive" },
         ]
         onTriggered: (index) => {
-            if (index === 0)
-                controller.openLiveContainerForBackup()
+            switch (index) {
+            case 0: controller.openLiveContainerForBackup(); break
+            case 1: controller.restoreVerificationBackup(); break
+            case 2: controller.deleteVerificationBackup(); break
+            }
         }
         onDismissed: controller.dismissCompleteUpdate()
     }
@@ -172,6 +175,7 @@ ApplicationWindow {
             { text: "Cancel", style: "cancel" },
         ]
         cancelIndex: 2
-        onDismissed: controller.showConflictAlert = false
+        // The button order is the order of ContentController.ConflictAnswer.
+        onTriggered: (index) => controller.resolveConflict(index)
     }
 }

@@ -159,8 +159,21 @@ QCoro::Task<> ContentController::startUpSequence() {
 
 void ContentController::setSceneActive(bool active) {
     NotificationManager::shared().setAppInForeground(active);
-    // Settling an unfinished update on activation needs the engine's check of a pending backup;
-    // until the engine offers it, an activation only sets the foreground flag.
+    if (!active || !m_downloadManager)
+        return;
+    if (m_verificationBackup)
+        verify(*m_verificationBackup);
+    else if (!m_downloadManager->pendingBackups().isEmpty())
+        verify(m_downloadManager->pendingBackups().last());
+}
+
+void ContentController::verify(const AppBackup &backup) {
+    if (!m_downloadManager)
+        return;
+    if (m_downloadManager->checkUpdate(backup))
+        setVerificationBackup(std::nullopt);
+    else
+        setVerificationBackup(backup);
 }
 
 void ContentController::scheduleUpdateCheck() {
@@ -194,6 +207,31 @@ void ContentController::pendingInstallationDidChange() {
         Q_EMIT showConflictAlertChanged();
     } else {
         setShowConflictAlert(false);
+        // An update just carried out may still wait for LiveContainer to run the new version.
+        QTimer::singleShot(kFollowUpDelay, this, [this] {
+            if (m_downloadManager && !m_downloadManager->pendingBackups().isEmpty()) {
+                const AppBackup last = m_downloadManager->pendingBackups().last();
+                if (!m_downloadManager->checkUpdate(last))
+                    setVerificationBackup(last);
+            }
+        });
+    }
+}
+
+void ContentController::resolveConflict(ConflictAnswer answer) {
+    setShowConflictAlert(false);
+    if (!m_downloadManager)
+        return;
+    switch (answer) {
+    case ConflictAnswer::UpdateExisting:
+        m_downloadManager->resolvePendingInstallation(InstallAction::updateExisting);
+        break;
+    case ConflictAnswer::InstallSeparate:
+        m_downloadManager->resolvePendingInstallation(InstallAction::installSeparate);
+        break;
+    case ConflictAnswer::Cancel:
+        m_downloadManager->resolvePendingInstallation(InstallAction::cancel);
+        break;
     }
 }
 
@@ -232,6 +270,16 @@ void ContentController::openLiveContainerInstall() const {
 void ContentController::openLiveContainerForBackup() const {
     if (m_verificationBackup)
         UrlOpener::shared().open(LiveContainer::launchURL(m_verificationBackup->originalInstallPath));
+}
+
+void ContentController::restoreVerificationBackup() {
+    if (m_downloadManager && m_verificationBackup)
+        m_downloadManager->restoreBackup(*m_verificationBackup);
+}
+
+void ContentController::deleteVerificationBackup() {
+    if (m_downloadManager && m_verificationBackup)
+        m_downloadManager->deleteBackup(*m_verificationBackup, true);
 }
 
 void ContentController::dismissCompleteUpdate() {

@@ -84,7 +84,16 @@ public:
     Q_INVOKABLE void openLiveContainerInstall() const;
     // "Open LiveContainer" of "Complete Update"; every button of that alert then dismisses it.
     Q_INVOKABLE void openLiveContainerForBackup() const;
+    // "Cancel Update (Restore)" and "Delete Backup".
+    Q_INVOKABLE void restoreVerificationBackup();
+    Q_INVOKABLE void deleteVerificationBackup();
     Q_INVOKABLE void dismissCompleteUpdate();
+
+    // The buttons of "App Conflict", in their order: "Update Existing", "Install as Separate App",
+    // "Cancel".
+    enum class ConflictAnswer { UpdateExisting, InstallSeparate, Cancel };
+    Q_ENUM(ConflictAnswer)
+    Q_INVOKABLE void resolveConflict(ConflictAnswer answer);
 
     // The task behind start(), for tests that await it.
     QCoro::Task<> startUpSequence();
@@ -108,6 +117,8 @@ private:
     void displayAppsDidChange();
     void pendingInstallationDidChange();
     void setupPickerDidClose();
+    // Checks the backup with the engine; keeps it for "Complete Update" while it is unsettled.
+    void verify(const AppBackup &backup);
 
     QPointer<AppStoreViewModel> m_store;
     QPointer<DownloadManager> m_downloadManager;

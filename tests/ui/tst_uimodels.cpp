@@ -471,6 +471,16 @@ void TestUiModels::conflictAlertFollowsPendingInstallation() {
              u"An app with the Bundle ID 'com.example.clock' is already installed ("_s +
                  downloads.pendingInstallation()->appName +
                  u"). Would you like to update it (preserving data) or install it separately?"_s);
+
+    // "Install as Separate App": the engine installs a second copy and the prompt goes.
+    controller.resolveConflict(ContentController::ConflictAnswer::InstallSeparate);
+    QVERIFY(!controller.showConflictAlert());
+    QTRY_VERIFY(!downloads.pendingInstallation());
+    QTRY_COMPARE(downloads.installedApps().size(), 2);
+    QVERIFY(!controller.showConflictAlert());
+    // No update was made, so nothing waits for LiveContainer.
+    QTest::qWait(int(ContentController::kFollowUpDelay.count()) + 200);
+    QVERIFY(!controller.showsCompleteUpdate());
 }
 
 int main(int argc, char **argv) {
