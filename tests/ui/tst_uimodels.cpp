@@ -85,6 +85,7 @@ private Q_SLOTS:
     void downloadControlFaces();
     void detailTextsAndOpenAction();
     void setupAlertAfterStartUp();
+    void completeUpdateAfterUpdatingConfiguredApp();
     void conflictAlertFollowsPendingInstallation();
 };
 
@@ -480,6 +481,49 @@ void TestUiModels::conflictAlertFollowsPendingInstallation() {
     QVERIFY(!controller.showConflictAlert());
     // No update was made, so nothing waits for LiveContainer.
     QTest::qWait(int(ContentController::kFollowUpDelay.count()) + 200);
+    QVERIFY(!controller.showsCompleteUpdate());
+}
+
+void TestUiModels::completeUpdateAfterUpdatingConfiguredApp() {
+    QTemporaryDir liveContainer;
+    const QString applications = liveContainer.path() + u"/Applications"_s;
+    QVERIFY(QDir().mkpath(applications));
+    DownloadManager downloads;
+    downloads.setCustomFolder(QUrl::fromLocalFile(liveContainer.path()), true);
+    ContentController controller;
+    controller.setDownloadManager(&downloads);
+
+    // Clock 1.0 installed and already run by LiveContainer (it has its metadata file).
+    const QString ipa = liveContainer.path() + u"/Clock.ipa"_s;
+    QVERIFY(InstallTest::writeAppIpa(ipa, u"com.example.clock"_s, u"Clock"_s, u"1.0"_s));
+    QCOMPARE(QCoro::waitFor(downloads.extractIPA(QUrl::fromLocalFile(ipa))), std::nullopt);
+    downloads.scanInstalledApps();
+    QTRY_COMPARE(downloads.installedApps().size(), 1);
+    QFile appInfo(downloads.installedApps().first().url.toLocalFile() + u"/LCAppInfo.plist"_s);
+    QVERIFY(appInfo.open(QIODevice::WriteOnly));
+    appInfo.write(AppBundleWriter::plistBytes({}, AppBundleWriter::Format::Xml));
+    appInfo.close();
+
+    // Clock 2.0 replaces it, keeping the old one until LiveContainer has run the new one.
+    QVERIFY(InstallTest::writeAppIpa(ipa, u"com.example.clock"_s, u"Clock"_s, u"2.0"_s));
+    QCOMPARE(QCoro::waitFor(downloads.extractIPA(QUrl::fromLocalFile(ipa))), std::nullopt);
+    QVERIFY(controller.showConflictAlert());
+    controller.resolveConflict(ContentController::ConflictAnswer::UpdateExisting);
+    QTRY_VERIFY(!downloads.pendingInstallation());
+    QTRY_VERIFY_WITH_TIMEOUT(controller.showsCompleteUpdate(), 10000);
+    QVERIFY(controller.completeUpdateMessage().startsWith(u"Please run 'Clock' in LiveContainer"_s));
+
+    // Dismissed, it comes back at the next activation while the update is unsettled.
+    controller.dismissCompleteUpdate();
+    QVERIFY(!controller.showsCompleteUpdate());
+    controller.setSceneActive(true);
+    QVERIFY(controller.showsCompleteUpdate());
+
+    // "Delete Backup" settles it: the next activation asks nothing.
+    controller.deleteVerificationBackup();
+    controller.dismissCompleteUpdate();
+    QTRY_VERIFY(downloads.pendingBackups().isEmpty());
+    controller.setSceneActive(true);
     QVERIFY(!controller.showsCompleteUpdate());
 }
 
