@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.Material
 import QtQuick.Layouts
 import Kivo
 
@@ -28,6 +29,7 @@ Page {
     }
 
     header: ToolBar {
+        Material.foreground: "white"
         RowLayout {
             anchors.fill: parent
             ToolButton {

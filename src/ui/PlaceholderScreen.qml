@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.Material
 import Kivo
 
 // A tab whose screen arrives later: its title and nothing else.
@@ -8,6 +9,7 @@ Page {
     required property string screenTitle
 
     header: ToolBar {
+        Material.foreground: "white"
         Label {
             anchors.centerIn: parent
             text: root.screenTitle

@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.Material
 import QtQuick.Layouts
 import Kivo
 
@@ -44,6 +45,7 @@ StackView {
         id: page
 
         header: ToolBar {
+            Material.foreground: "white"
             RowLayout {
                 anchors.fill: parent
                 anchors.leftMargin: 16

@@ -249,7 +249,7 @@ int main(int argc, char **argv) {
     openApp(apps.at(0));
     walk.grab(u"15-tablet-detail"_s);
     back();
-    walk.click(walk.find<QQuickItem>(u"tab1"_s));
+    walk.click(walk.findShownItem(u"tab1"_s));
     walk.grab(u"16-apps-tab"_s);
     return 0;
 }
