@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
-void printLine(const QString &line)
-{
+void printLine(const QString &line) {
     static std::mutex mutex;
     const QByteArray bytes = line.toUtf8() + '\n';
     const std::lock_guard lock(mutex);

@@ -3,24 +3,20 @@
 using namespace Qt::StringLiterals;
 
 DefaultsStore::DefaultsStore()
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, u"Kivo"_s, u"Kivo"_s)
-{
+    : m_settings(QSettings::NativeFormat, QSettings::UserScope, u"Kivo"_s, u"Kivo"_s) {
 }
 
-bool DefaultsStore::contains(const QString &key) const
-{
+bool DefaultsStore::contains(const QString &key) const {
     m_settings.sync();
     return m_settings.contains(key);
 }
 
-void DefaultsStore::remove(const QString &key)
-{
+void DefaultsStore::remove(const QString &key) {
     m_settings.remove(key);
     m_settings.sync();
 }
 
-std::optional<bool> DefaultsStore::boolValue(const QString &key) const
-{
+std::optional<bool> DefaultsStore::boolValue(const QString &key) const {
     m_settings.sync();
     const QVariant value = m_settings.value(key);
     if (!value.isValid())
@@ -36,13 +32,11 @@ std::optional<bool> DefaultsStore::boolValue(const QString &key) const
     return std::nullopt;
 }
 
-void DefaultsStore::setBool(const QString &key, bool value)
-{
+void DefaultsStore::setBool(const QString &key, bool value) {
     write(key, value);
 }
 
-std::optional<QString> DefaultsStore::string(const QString &key) const
-{
+std::optional<QString> DefaultsStore::string(const QString &key) const {
     m_settings.sync();
     const QVariant value = m_settings.value(key);
     if (!value.isValid() || value.typeId() != QMetaType::QString)
@@ -50,13 +44,11 @@ std::optional<QString> DefaultsStore::string(const QString &key) const
     return value.toString();
 }
 
-void DefaultsStore::setString(const QString &key, const QString &value)
-{
+void DefaultsStore::setString(const QString &key, const QString &value) {
     write(key, value);
 }
 
-std::optional<QByteArray> DefaultsStore::bytes(const QString &key) const
-{
+std::optional<QByteArray> DefaultsStore::bytes(const QString &key) const {
     m_settings.sync();
     const QVariant value = m_settings.value(key);
     if (!value.isValid() || value.typeId() != QMetaType::QByteArray)
@@ -64,13 +56,11 @@ std::optional<QByteArray> DefaultsStore::bytes(const QString &key) const
     return value.toByteArray();
 }
 
-void DefaultsStore::setBytes(const QString &key, const QByteArray &value)
-{
+void DefaultsStore::setBytes(const QString &key, const QByteArray &value) {
     write(key, value);
 }
 
-std::optional<QMap<QString, QString>> DefaultsStore::stringMap(const QString &key) const
-{
+std::optional<QMap<QString, QString>> DefaultsStore::stringMap(const QString &key) const {
     m_settings.sync();
     const QVariant value = m_settings.value(key);
     if (!value.isValid() || value.typeId() != QMetaType::QVariantMap)
@@ -85,21 +75,18 @@ std::optional<QMap<QString, QString>> DefaultsStore::stringMap(const QString &ke
     return result;
 }
 
-void DefaultsStore::setStringMap(const QString &key, const QMap<QString, QString> &value)
-{
+void DefaultsStore::setStringMap(const QString &key, const QMap<QString, QString> &value) {
     QVariantMap map;
     for (auto it = value.cbegin(); it != value.cend(); ++it)
         map.insert(it.key(), it.value());
     write(key, map);
 }
 
-QString DefaultsStore::fileName() const
-{
+QString DefaultsStore::fileName() const {
     return m_settings.fileName();
 }
 
-void DefaultsStore::write(const QString &key, const QVariant &value)
-{
+void DefaultsStore::write(const QString &key, const QVariant &value) {
     m_settings.setValue(key, value);
     m_settings.sync();
 }

@@ -11,8 +11,7 @@
 // The key-value defaults store: small settings under fixed "k..." keys, written through at every
 // change so nothing depends on an orderly shutdown. Cheap to construct; every instance sees the
 // same file.
-class DefaultsStore
-{
+class DefaultsStore {
 public:
     DefaultsStore();
 

@@ -32,19 +32,19 @@ std::optional<ContentRange> parseContentRange(const QByteArray &header) {
     const QByteArray value = header.trimmed();
     if (!value.startsWith("bytes "))
         return std::nullopt;
-    const QByteArray spec = value.mid(6).trimmed();
-    const qsizetype slash = spec.indexOf('/');
+    const QByteArray rangeText = value.mid(6).trimmed();
+    const qsizetype slash = rangeText.indexOf('/');
     if (slash < 0)
         return std::nullopt;
     ContentRange range;
     bool ok = true;
-    const QByteArray total = spec.mid(slash + 1);
+    const QByteArray total = rangeText.mid(slash + 1);
     if (total != "*") {
         range.total = total.toLongLong(&ok);
         if (!ok || range.total < 0)
             return std::nullopt;
     }
-    const QByteArray span = spec.left(slash);
+    const QByteArray span = rangeText.left(slash);
     if (span == "*")
         return range;
     const qsizetype dash = span.indexOf('-');

@@ -5,8 +5,7 @@
 
 namespace LocaleCompare {
 
-static QCollator &collator()
-{
+static QCollator &collator() {
     thread_local QCollator collator = [] {
         // The POSIX "C" locale (headless machines, CI) would collate by code point and put "Émile"
         // after "Zoe"; a person expects dictionary order, so use English rules there.
@@ -19,13 +18,11 @@ static QCollator &collator()
     return collator;
 }
 
-int compare(const QString &a, const QString &b)
-{
+int compare(const QString &a, const QString &b) {
     return collator().compare(a, b);
 }
 
-QCollatorSortKey sortKey(const QString &text)
-{
+QCollatorSortKey sortKey(const QString &text) {
     return collator().sortKey(text);
 }
 

@@ -11,8 +11,7 @@ namespace LocaleCompare {
 // Negative, zero or positive, like strcmp.
 int compare(const QString &a, const QString &b);
 
-inline bool lessThan(const QString &a, const QString &b)
-{
+inline bool lessThan(const QString &a, const QString &b) {
     return compare(a, b) < 0;
 }
 

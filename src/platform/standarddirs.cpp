@@ -7,23 +7,19 @@ using namespace Qt::StringLiterals;
 
 namespace StandardDirs {
 
-QString applicationSupport()
-{
+QString applicationSupport() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
-QString documents()
-{
+QString documents() {
     return applicationSupport() + u"/Documents"_s;
 }
 
-QString caches()
-{
+QString caches() {
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
 }
 
-QString temporary()
-{
+QString temporary() {
     return QDir::tempPath() + u"/Kivo"_s;
 }
 

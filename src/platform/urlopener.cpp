@@ -2,14 +2,12 @@
 
 #include <QDesktopServices>
 
-UrlOpener &UrlOpener::shared()
-{
+UrlOpener &UrlOpener::shared() {
     static UrlOpener instance;
     return instance;
 }
 
-bool UrlOpener::open(const QString &text)
-{
+bool UrlOpener::open(const QString &text) {
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty())
         return false;

@@ -5,8 +5,7 @@
 
 // Opens URLs (LiveContainer's "livecontainer://" actions, links) through the desktop. Tests and
 // the screens observe urlOpened to see what would have been opened.
-class UrlOpener : public QObject
-{
+class UrlOpener : public QObject {
     Q_OBJECT
 
 public:

@@ -2,7 +2,6 @@
 
 #include <QUuid>
 
-QString newUuidString()
-{
+QString newUuidString() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }

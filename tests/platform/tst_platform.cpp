@@ -8,13 +8,11 @@
 
 using namespace Qt::StringLiterals;
 
-class TestPlatform : public QObject
-{
+class TestPlatform : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void foldersLiveInTheTestHome()
-    {
+    void foldersLiveInTheTestHome() {
         const QString home = QString::fromUtf8(qgetenv("XDG_DATA_HOME"));
         QVERIFY(StandardDirs::applicationSupport().startsWith(home));
         QVERIFY(StandardDirs::applicationSupport().endsWith(u"/Kivo"_s));
@@ -22,9 +20,9 @@ private Q_SLOTS:
         QVERIFY(StandardDirs::caches().startsWith(QString::fromUtf8(qgetenv("XDG_CACHE_HOME"))));
     }
 
-    void uuidsAreCanonicalUpperCase()
-    {
-        static const QRegularExpression form(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
+    void uuidsAreCanonicalUpperCase() {
+        static const QRegularExpression form(
+            u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
         const QString a = newUuidString();
         QVERIFY2(form.match(a).hasMatch(), qPrintable(a));
         QVERIFY(a != newUuidString());
@@ -32,8 +30,7 @@ private Q_SLOTS:
 
     // Values must come back with their type from a fresh store: the INI backend returns scalars
     // as text, and a map must not be mistaken for something else.
-    void defaultsRoundTripThroughTheFile()
-    {
+    void defaultsRoundTripThroughTheFile() {
         {
             DefaultsStore store;
             store.setBool(u"kFlag"_s, false);
@@ -52,8 +49,7 @@ private Q_SLOTS:
         QVERIFY(!DefaultsStore().contains(u"kFlag"_s));
     }
 
-    void localeCompareIgnoresCase()
-    {
+    void localeCompareIgnoresCase() {
         QCOMPARE(LocaleCompare::compare(u"apple"_s, u"APPLE"_s), 0);
         QVERIFY(LocaleCompare::lessThan(u"apple"_s, u"Banana"_s));
         QVERIFY(LocaleCompare::lessThan(u"Émile"_s, u"Zoe"_s));

@@ -11,8 +11,7 @@ using namespace Qt::StringLiterals;
 static const char *const kXdgVariables[] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
                                             "XDG_RUNTIME_DIR", "TMPDIR"};
 
-TestHome::TestHome()
-{
+TestHome::TestHome() {
     QByteArray pattern = QDir::tempPath().toUtf8() + "/kivo-test-XXXXXX";
     if (!mkdtemp(pattern.data()))
         qFatal("cannot create a temporary home");
@@ -20,13 +19,11 @@ TestHome::TestHome()
     wipe();
 }
 
-TestHome::~TestHome()
-{
+TestHome::~TestHome() {
     QDir(m_path).removeRecursively();
 }
 
-void TestHome::wipe()
-{
+void TestHome::wipe() {
     QDir home(m_path);
     for (const QString &entry : home.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
         QDir(home.filePath(entry)).removeRecursively() || home.remove(entry);
@@ -38,8 +35,7 @@ void TestHome::wipe()
     }
 }
 
-QString corporaDir()
-{
+QString corporaDir() {
     const QByteArray shared = qgetenv("KIVO_SHARED_DIR");
     return QDir(QString::fromUtf8(shared)).filePath(u"corpora"_s);
 }

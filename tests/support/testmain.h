@@ -7,8 +7,7 @@
 // Runs a QtTest class inside a fresh temporary home: XDG_DATA_HOME, XDG_CONFIG_HOME,
 // XDG_CACHE_HOME, XDG_RUNTIME_DIR and TMPDIR all point below one folder that is removed at exit,
 // so settings, "repos.json", downloads and caches never touch the real user folders.
-class TestHome
-{
+class TestHome {
 public:
     TestHome();
     ~TestHome();
@@ -28,8 +27,7 @@ private:
 QString corporaDir();
 
 template<typename App, typename TestClass>
-int runKivoTest(int argc, char **argv)
-{
+int runKivoTest(int argc, char **argv) {
     TestHome home;
     App app(argc, argv);
     app.setApplicationName(QStringLiteral("Kivo"));
@@ -38,7 +36,6 @@ int runKivoTest(int argc, char **argv)
 }
 
 #define KIVO_TEST_MAIN(TestClass)                                                                            \
-    int main(int argc, char **argv)                                                                          \
-    {                                                                                                        \
+    int main(int argc, char **argv) {                                                                        \
         return runKivoTest<QCoreApplication, TestClass>(argc, argv);                                         \
     }
