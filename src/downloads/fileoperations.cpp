@@ -29,21 +29,6 @@ QString moveError(const QString &from, const QString &to, int code) {
     return u"Cannot move \"%1\" to \"%2\": %3"_s.arg(from, to, QString::fromLocal8Bit(std::strerror(code)));
 }
 
-// rename(2) that fails with EEXIST instead of replacing the target; the error code, 0 on success.
-// File systems without RENAME_NOREPLACE get a check first, which leaves only a narrow race.
-int renameWithoutReplacing(const QByteArray &from, const QByteArray &to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-#endif
-    struct stat status;
-    if (::lstat(to.constData(), &status) == 0)
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
 // Copies an item as it is: folders with their contents, files with their permissions, links as
 // links (never what they lead to).
 bool copyTree(const QString &from, const QString &to, QString *error) {
@@ -90,7 +75,8 @@ bool moveAcrossFileSystems(const QString &from, const QString &to, QString *erro
         InstallFiles::removeItem(staging);
         return false;
     }
-    if (const int result = renameWithoutReplacing(QFile::encodeName(staging), QFile::encodeName(to))) {
+    if (const int result =
+            InstallFiles::renameWithoutReplacing(QFile::encodeName(staging), QFile::encodeName(to))) {
         InstallFiles::removeItem(staging);
         setError(error, moveError(from, to, result));
         return false;
@@ -111,7 +97,7 @@ bool FileOperations::makePath(const QString &folder, QString *error) {
 }
 
 bool FileOperations::move(const QString &from, const QString &to, QString *error) {
-    const int result = renameWithoutReplacing(QFile::encodeName(from), QFile::encodeName(to));
+    const int result = InstallFiles::renameWithoutReplacing(QFile::encodeName(from), QFile::encodeName(to));
     if (result == 0)
         return true;
     if (result == EXDEV)

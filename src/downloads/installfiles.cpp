@@ -23,22 +23,6 @@ QString systemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// rename(2) that fails with EEXIST instead of replacing the target (an empty folder included).
-// File systems without RENAME_NOREPLACE get a check before the rename, which only leaves a
-// window between two installs racing for one name.
-int renameWithoutReplacing(const QByteArray &from, const QByteArray &to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-#endif
-    struct stat status;
-    if (::lstat(to.constData(), &status) == 0)
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
 } // namespace
 
 namespace InstallFiles {
@@ -95,6 +79,21 @@ std::optional<QString> moveToFreeName(const QString &source, const QString &fold
     setError(error,
              u"Cannot move \"%1\" into \"%2\": every name from %3 on is taken"_s.arg(source, folder, name));
     return std::nullopt;
+}
+
+// File systems without RENAME_NOREPLACE get a check before the rename, which only leaves a
+// window between two callers racing for one name.
+int renameWithoutReplacing(const QByteArray &from, const QByteArray &to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    struct stat status;
+    if (::lstat(to.constData(), &status) == 0)
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
 } // namespace InstallFiles

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -27,5 +28,9 @@ bool removeItem(const QString &path, QString *error = nullptr);
 // nothing is ever copied. Returns the path the item now has.
 std::optional<QString> moveToFreeName(const QString &source, const QString &folder, const QString &name,
                                       QString *error = nullptr);
+
+// rename(2) that fails with EEXIST instead of replacing the target (an empty folder included); the
+// error code, 0 on success.
+int renameWithoutReplacing(const QByteArray &from, const QByteArray &to);
 
 } // namespace InstallFiles
