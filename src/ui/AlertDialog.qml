@@ -71,6 +71,8 @@ Dialog {
                 Layout.rightMargin: 8
                 flat: true
                 text: modelData.text
+                // Material capitalises button labels; the prompts' answers read as written.
+                font.capitalization: Font.MixedCase
                 font.bold: modelData.style === "cancel"
                 Material.foreground: modelData.style === "destructive" ? Theme.red : Theme.blue
                 onClicked: {

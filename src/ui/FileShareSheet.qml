@@ -76,6 +76,6 @@ Dialog {
     }
 
     footer: DialogButtonBox {
-        Button { text: "Close"; flat: true; DialogButtonBox.buttonRole: DialogButtonBox.RejectRole }
+        Button { text: "Close"; flat: true; font.capitalization: Font.MixedCase; DialogButtonBox.buttonRole: DialogButtonBox.RejectRole }
     }
 }

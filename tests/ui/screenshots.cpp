@@ -114,9 +114,9 @@ int main(int argc, char **argv) {
         InstallTest::writeAppIpa(path, item.bundleIdentifier, item.name, item.version);
         server.serveFile(QUrl(item.downloadURL).path(), path);
     }
-    // A download slow enough to be seen running.
+    // A download slow enough to be seen running, with a validator so that pausing keeps its bytes.
     server.setRoute(QUrl(apps.at(5).downloadURL).path(),
-                    RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000));
+                    RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000).withEtag("v1"));
 
     CachingNetworkAccessManagerFactory networkFactory;
     QQmlApplicationEngine engine;
