@@ -4,6 +4,7 @@
 #include "downloads/downloadmanager.h"
 #include "fixtures/httpserver.h"
 #include "platform/standarddirs.h"
+#include "support/benchmain.h"
 #include "support/testmain.h"
 
 #include <benchmark/benchmark.h>
@@ -193,13 +194,5 @@ BENCHMARK(BM_DownloadVersusCurl)->Unit(benchmark::kMillisecond)->UseManualTime()
 } // namespace
 
 int main(int argc, char **argv) {
-    TestHome home;
-    QCoreApplication app(argc, argv);
-    app.setApplicationName(u"Kivo"_s);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runKivoBenchmarks(argc, argv);
 }

@@ -2,6 +2,7 @@
 // bare extraction of the same archive in the same run, and scanning a full applications folder.
 #include "downloads/downloadmanager.h"
 #include "install/appbundlewriter.h"
+#include "support/benchmain.h"
 #include "zip/benchmarkarchives.h"
 #include "zip/zipextractor.h"
 
@@ -170,17 +171,5 @@ BENCHMARK(BM_ScanInstalledApps)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char **argv) {
-    // Settings, transfer journals and the engine's own folders go to a home of their own.
-    QTemporaryDir home;
-    for (const char *variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        const QString folder = home.filePath(QString::fromLatin1(variable));
-        QDir().mkpath(folder);
-        qputenv(variable, folder.toUtf8());
-    }
-    QCoreApplication app(argc, argv);
-    app.setApplicationName(u"Kivo"_s);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runKivoBenchmarks(argc, argv);
 }

@@ -8,6 +8,7 @@
 #include "platform/standarddirs.h"
 #include "store/appstoreviewmodel.h"
 #include "store/catalogueassembly.h"
+#include "support/benchmain.h"
 #include "support/testmain.h"
 
 #include <QCoreApplication>
@@ -388,13 +389,5 @@ BENCHMARK(BM_CheckForUpdates)->Apply(configure);
 } // namespace
 
 int main(int argc, char **argv) {
-    TestHome home;
-    QCoreApplication app(argc, argv);
-    app.setApplicationName(u"Kivo"_s);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runKivoBenchmarks(argc, argv);
 }

@@ -10,6 +10,7 @@
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
 #include "store/appstoreviewmodel.h"
+#include "support/benchmain.h"
 #include "support/testmain.h"
 
 #include <QCoreApplication>
@@ -382,13 +383,5 @@ BENCHMARK(BM_MainThreadDelayWhileBigFeedsDecode)->Unit(benchmark::kMillisecond)-
 } // namespace
 
 int main(int argc, char **argv) {
-    TestHome home;
-    QCoreApplication app(argc, argv);
-    app.setApplicationName(u"Kivo"_s);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runKivoBenchmarks(argc, argv);
 }
