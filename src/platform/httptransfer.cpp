@@ -67,7 +67,8 @@ HttpTransfer::HttpTransfer(TransferTaskPtr task, QNetworkAccessManager *network,
     , m_file(partialFilePath)
     , m_offset(start.bytesReceived)
     , m_expected(start.bytesExpected)
-    , m_journaledOffset(start.bytesReceived)
+    , m_recordedOffset(start.bytesReceived)
+    , m_durableOffset(std::min(start.bytesDurable, start.bytesReceived))
     , m_reportedOffset(start.bytesReceived)
     , m_etag(start.etag)
     , m_lastModified(start.lastModified)
@@ -91,7 +92,8 @@ TransferJournal::Entry HttpTransfer::journalEntry() const {
     entry.url = m_task->originalURL();
     entry.running = m_task->state() == TransferTask::State::running;
     entry.partialFileName = QFileInfo(m_file.fileName()).fileName();
-    entry.durableBytes = m_journaledOffset;
+    entry.writtenBytes = m_recordedOffset;
+    entry.durableBytes = m_durableOffset;
     entry.expectedBytes = m_expected;
     entry.etag = m_etag;
     entry.lastModified = m_lastModified;
@@ -104,7 +106,7 @@ void HttpTransfer::resume() {
     m_task->setState(TransferTask::State::running);
     if (!m_sinceStart.isValid())
         m_sinceStart.start();
-    Q_EMIT journalChanged({});
+    recordState();
     startAttempt();
 }
 
@@ -129,7 +131,8 @@ void HttpTransfer::stopForShutdown() {
     m_idleTimer.stop();
     if (m_sync) {
         m_sync->flushToDisk();
-        m_journaledOffset = m_offset;
+        m_recordedOffset = m_offset;
+        m_durableOffset = m_offset;
     }
     m_file.close();
 }
@@ -144,8 +147,10 @@ bool HttpTransfer::openPartialFile() {
     if (size > m_offset && !m_file.resize(m_offset))
         return false;
     m_offset = std::min(m_offset, size);
-    m_journaledOffset = std::min(m_journaledOffset, m_offset);
+    m_recordedOffset = std::min(m_recordedOffset, m_offset);
+    m_durableOffset = std::min(m_durableOffset, m_offset);
     m_sync = std::make_shared<TransferJournal::FileSync>(m_file.handle());
+    m_sinceFlush.start();
     return m_file.seek(m_offset);
 }
 
@@ -222,7 +227,7 @@ bool HttpTransfer::acceptResponseHeaders() {
         m_lastModified = lastModified;
         m_expected = contentLength;
         publishCounts();
-        Q_EMIT journalChanged({});
+        recordState();
         return true;
     }
     if (status == 416 && m_offset > 0) {
@@ -262,10 +267,25 @@ void HttpTransfer::onReadyRead() {
     m_retryDelay = m_settings.initialRetryDelay;
     publishCounts();
     reportProgress(false);
-    if (m_offset - m_journaledOffset >= m_settings.syncInterval) {
-        m_journaledOffset = m_offset;
-        Q_EMIT journalChanged(m_sync);
+    if (m_offset - m_recordedOffset >= m_settings.recordInterval)
+        recordProgress();
+}
+
+void HttpTransfer::recordProgress() {
+    m_recordedOffset = m_offset;
+    // Flushing to disk waits for the device; doing it by time rather than by bytes keeps it rare
+    // on a fast connection while a power loss still costs only seconds of transfer.
+    if (m_sinceFlush.hasExpired(m_settings.flushInterval.count())) {
+        m_sinceFlush.start();
+        m_durableOffset = m_offset;
+        Q_EMIT journalChanged(TransferJournal::Durability::survivesPowerLoss, m_sync);
+        return;
     }
+    Q_EMIT journalChanged(TransferJournal::Durability::survivesKill, {});
+}
+
+void HttpTransfer::recordState() {
+    Q_EMIT journalChanged(TransferJournal::Durability::survivesPowerLoss, {});
 }
 
 void HttpTransfer::onFinished() {
@@ -331,9 +351,10 @@ void HttpTransfer::truncatePartialFile() {
     m_file.seek(0);
     m_offset = 0;
     m_reportedOffset = 0;
-    m_journaledOffset = 0;
+    m_recordedOffset = 0;
+    m_durableOffset = 0;
     publishCounts();
-    Q_EMIT journalChanged({});
+    recordState();
 }
 
 void HttpTransfer::reportProgress(bool force) {

@@ -28,13 +28,15 @@ public:
         std::chrono::milliseconds maximumRetryDelay;
         std::chrono::milliseconds resourceTimeout;
         std::chrono::milliseconds requestTimeout;
-        qint64 syncInterval;
+        qint64 recordInterval;
+        std::chrono::milliseconds flushInterval;
     };
 
     // Where a transfer picks up: the bytes already in its partial file and the version of the
     // remote file they belong to.
     struct Start {
         qint64 bytesReceived = 0;
+        qint64 bytesDurable = 0;
         qint64 bytesExpected = -1;
         QByteArray etag;
         QByteArray lastModified;
@@ -61,7 +63,8 @@ Q_SIGNALS:
     void progressed(qint64 bytesWritten, qint64 totalBytesWritten, qint64 totalBytesExpected);
     void waitingForConnectivity();
     // Emitted with the file to flush to disk before the new counts are recorded, or none.
-    void journalChanged(const std::shared_ptr<TransferJournal::FileSync> &syncFirst);
+    void journalChanged(TransferJournal::Durability durability,
+                        const std::shared_ptr<TransferJournal::FileSync> &syncFirst);
     // The whole file lies at partialFilePath(), closed.
     void finished();
     void failed(const TransferError &error);
@@ -83,6 +86,8 @@ private:
     bool hasValidator() const { return !m_etag.isEmpty() || !m_lastModified.isEmpty(); }
     std::optional<QByteArray> makeResumeData();
     void publishCounts();
+    void recordProgress();
+    void recordState();
 
     TransferTaskPtr m_task;
     QNetworkAccessManager *m_network;
@@ -90,10 +95,11 @@ private:
 
     QFile m_file;
     std::shared_ptr<TransferJournal::FileSync> m_sync;
-    qint64 m_offset = 0;          // bytes in the partial file
-    qint64 m_expected = -1;       // size of the whole file, -1 while unknown
-    qint64 m_journaledOffset = 0; // bytes the journal claims
-    qint64 m_reportedOffset = 0;  // bytes the last progress report named
+    qint64 m_offset = 0;         // bytes in the partial file
+    qint64 m_expected = -1;      // size of the whole file, -1 while unknown
+    qint64 m_recordedOffset = 0; // bytes the journal claims as written
+    qint64 m_durableOffset = 0;  // bytes the journal claims as on disk
+    qint64 m_reportedOffset = 0; // bytes the last progress report named
     QByteArray m_etag;
     QByteArray m_lastModified;
 
@@ -109,4 +115,5 @@ private:
     bool m_waiting = false;
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceReport;
+    QElapsedTimer m_sinceFlush;
 };

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -31,7 +32,8 @@ void TransferJournal::FileSync::flushToDisk() const {
 
 TransferJournal::TransferJournal(const QString &folder)
     : m_folder(folder)
-    , m_path(folder + u"/journal.json"_s) {
+    , m_path(folder + u"/journal.json"_s)
+    , m_bootId(currentBootId()) {
     m_writer.setMaxThreadCount(1);
     QDir().mkpath(folder);
 }
@@ -45,7 +47,10 @@ QList<TransferJournal::Entry> TransferJournal::load() const {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QList<Entry> entries;
-    const QJsonArray tasks = QJsonDocument::fromJson(file.readAll()).object().value(u"tasks"_s).toArray();
+    const QJsonObject journal = QJsonDocument::fromJson(file.readAll()).object();
+    const QByteArray bootId = journal.value(u"bootId"_s).toString().toLatin1();
+    const bool sameBoot = !bootId.isEmpty() && bootId == m_bootId;
+    const QJsonArray tasks = journal.value(u"tasks"_s).toArray();
     for (const QJsonValue &value : tasks) {
         const QJsonObject object = value.toObject();
         Entry entry;
@@ -53,6 +58,8 @@ QList<TransferJournal::Entry> TransferJournal::load() const {
         entry.running = object.value(u"state"_s).toString() == u"running"_s;
         entry.partialFileName = object.value(u"partialFile"_s).toString();
         entry.durableBytes = object.value(u"durableBytes"_s).toString().toLongLong();
+        entry.writtenBytes = sameBoot ? object.value(u"writtenBytes"_s).toString().toLongLong() : 0;
+        entry.writtenBytes = std::max(entry.writtenBytes, entry.durableBytes);
         entry.expectedBytes = object.value(u"expectedBytes"_s).toString(u"-1"_s).toLongLong();
         entry.etag = object.value(u"etag"_s).toString().toLatin1();
         entry.lastModified = object.value(u"lastModified"_s).toString().toLatin1();
@@ -65,9 +72,11 @@ QList<TransferJournal::Entry> TransferJournal::load() const {
     return entries;
 }
 
-void TransferJournal::record(QList<Entry> entries, const std::shared_ptr<FileSync> &syncFirst) {
+void TransferJournal::record(QList<Entry> entries, Durability durability,
+                             const std::shared_ptr<FileSync> &syncFirst) {
     const QMutexLocker lock(&m_mutex);
     m_pending = std::move(entries);
+    m_pendingDurability = std::max(m_pendingDurability, durability);
     if (syncFirst)
         m_pendingSyncs.append(syncFirst);
     if (!m_writeQueued) {
@@ -83,10 +92,12 @@ void TransferJournal::waitForPendingWrites() {
 void TransferJournal::writePending() {
     QList<Entry> entries;
     QList<std::shared_ptr<FileSync>> syncs;
+    Durability durability;
     {
         const QMutexLocker lock(&m_mutex);
         entries = m_pending;
         syncs.swap(m_pendingSyncs);
+        durability = std::exchange(m_pendingDurability, Durability::survivesKill);
         m_writeQueued = false;
     }
     for (const auto &sync : syncs)
@@ -99,16 +110,19 @@ void TransferJournal::writePending() {
             {u"state"_s, entry.running ? u"running"_s : u"suspended"_s},
             {u"partialFile"_s, entry.partialFileName},
             // 64-bit counts travel as text: JSON numbers are doubles.
+            {u"writtenBytes"_s, QString::number(entry.writtenBytes)},
             {u"durableBytes"_s, QString::number(entry.durableBytes)},
             {u"expectedBytes"_s, QString::number(entry.expectedBytes)},
             {u"etag"_s, QString::fromLatin1(entry.etag)},
             {u"lastModified"_s, QString::fromLatin1(entry.lastModified)},
         });
     }
-    const QByteArray bytes = QJsonDocument(QJsonObject{{u"tasks"_s, tasks}}).toJson(QJsonDocument::Compact);
+    const QByteArray bytes =
+        QJsonDocument(QJsonObject{{u"bootId"_s, QString::fromLatin1(m_bootId)}, {u"tasks"_s, tasks}})
+            .toJson(QJsonDocument::Compact);
 
-    // Temporary file, on disk, then renamed over the journal: a kill at any moment leaves either
-    // the old journal or the new one, never half of one.
+    // Temporary file, then renamed over the journal: a kill at any moment leaves either the old
+    // journal or the new one, never half of one; a power loss too, once the file is on disk.
     const QString temporary = m_path + u".new"_s;
     QFile file(temporary);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
@@ -116,8 +130,14 @@ void TransferJournal::writePending() {
         printLine(u"Failed to write the transfer journal: "_s + file.errorString());
         return;
     }
-    ::fdatasync(file.handle());
+    if (durability == Durability::survivesPowerLoss)
+        ::fdatasync(file.handle());
     file.close();
     if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData()) != 0)
         printLine(u"Failed to write the transfer journal: "_s + QString::fromLocal8Bit(strerror(errno)));
+}
+
+QByteArray TransferJournal::currentBootId() {
+    QFile file(u"/proc/sys/kernel/random/boot_id"_s);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
 }

@@ -50,9 +50,11 @@ public:
         std::chrono::milliseconds resourceTimeout{std::chrono::seconds(86'400)};
         // The longest a transfer may receive nothing before it fails with resume data.
         std::chrono::milliseconds requestTimeout{std::chrono::seconds(600)};
-        // Partial data is flushed to disk and recorded at least this often, which bounds what a
-        // kill makes the next launch fetch again.
-        qint64 syncInterval = 512 * 1024;
+        // The bytes written are recorded at least this often, which bounds what a kill makes
+        // the next launch fetch again.
+        qint64 recordInterval = 512 * 1024;
+        // ... and flushed to disk at least this often, which bounds what a power loss costs.
+        std::chrono::milliseconds flushInterval{2000};
 
         // The session's defaults, in the application's own folder.
         static Configuration background(const QString &identifier);

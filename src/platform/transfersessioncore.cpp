@@ -38,9 +38,10 @@ void TransferSessionCore::start() {
 
     for (const TransferJournal::Entry &entry : m_journal.load()) {
         auto task = std::make_shared<TransferTask>(m_link->nextTaskIdentifier++, entry.url, m_link);
-        HttpTransfer *restored = createTransfer(
-            task, entry.partialFileName,
-            HttpTransfer::Start{entry.durableBytes, entry.expectedBytes, entry.etag, entry.lastModified});
+        HttpTransfer *restored =
+            createTransfer(task, entry.partialFileName,
+                           HttpTransfer::Start{entry.writtenBytes, entry.durableBytes, entry.expectedBytes,
+                                               entry.etag, entry.lastModified});
         if (entry.running)
             restored->resume();
     }
@@ -69,8 +70,9 @@ void TransferSessionCore::addTask(const TransferTaskPtr &task, const std::option
         });
     if (resumeData && !partialFileInUse) {
         createTransfer(task, resumeData->partialFileName,
-                       HttpTransfer::Start{resumeData->bytesReceived, resumeData->bytesExpected,
-                                           resumeData->etag, resumeData->lastModified});
+                       HttpTransfer::Start{resumeData->bytesReceived, resumeData->bytesReceived,
+                                           resumeData->bytesExpected, resumeData->etag,
+                                           resumeData->lastModified});
     } else {
         createTransfer(task, newUuidString() + u".part"_s, HttpTransfer::Start{});
     }
@@ -79,9 +81,9 @@ void TransferSessionCore::addTask(const TransferTaskPtr &task, const std::option
 
 HttpTransfer *TransferSessionCore::createTransfer(const TransferTaskPtr &task, const QString &partialFileName,
                                                   const HttpTransfer::Start &start) {
-    const HttpTransfer::Settings settings{m_configuration.initialRetryDelay,
-                                          m_configuration.maximumRetryDelay, m_configuration.resourceTimeout,
-                                          m_configuration.requestTimeout, m_configuration.syncInterval};
+    const HttpTransfer::Settings settings{
+        m_configuration.initialRetryDelay, m_configuration.maximumRetryDelay, m_configuration.resourceTimeout,
+        m_configuration.requestTimeout,    m_configuration.recordInterval,    m_configuration.flushInterval};
     auto *transfer = new HttpTransfer(task, m_network, settings,
                                       m_configuration.folder + u'/' + partialFileName, start, this);
     m_transfers.emplace(task->taskIdentifier(), transfer);
@@ -92,8 +94,7 @@ HttpTransfer *TransferSessionCore::createTransfer(const TransferTaskPtr &task, c
             });
     connect(transfer, &HttpTransfer::waitingForConnectivity, this,
             [this, transfer] { m_delegate->taskIsWaitingForConnectivity(transfer->task()); });
-    connect(transfer, &HttpTransfer::journalChanged, this,
-            [this](const std::shared_ptr<TransferJournal::FileSync> &syncFirst) { record(syncFirst); });
+    connect(transfer, &HttpTransfer::journalChanged, this, &TransferSessionCore::record);
     connect(transfer, &HttpTransfer::finished, this, [this, transfer] { deliverFinishedFile(transfer); });
     connect(transfer, &HttpTransfer::failed, this, [this, transfer](const TransferError &error) {
         const TransferTaskPtr task = transfer->task();
@@ -172,9 +173,10 @@ void TransferSessionCore::removeTransfer(HttpTransfer *transfer) {
     record();
 }
 
-void TransferSessionCore::record(const std::shared_ptr<TransferJournal::FileSync> &syncFirst) {
+void TransferSessionCore::record(TransferJournal::Durability durability,
+                                 const std::shared_ptr<TransferJournal::FileSync> &syncFirst) {
     QList<TransferJournal::Entry> entries;
     for (const auto &[identifier, transfer] : m_transfers)
         entries.append(transfer->journalEntry());
-    m_journal.record(std::move(entries), syncFirst);
+    m_journal.record(std::move(entries), durability, syncFirst);
 }

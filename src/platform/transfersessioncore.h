@@ -44,7 +44,8 @@ private:
     HttpTransfer *transfer(quint64 identifier) const;
     void removeTransfer(HttpTransfer *transfer);
     void deliverFinishedFile(HttpTransfer *transfer);
-    void record(const std::shared_ptr<TransferJournal::FileSync> &syncFirst = {});
+    void record(TransferJournal::Durability durability = TransferJournal::Durability::survivesPowerLoss,
+                const std::shared_ptr<TransferJournal::FileSync> &syncFirst = {});
 
     TransferSession::Configuration m_configuration;
     TransferSessionDelegate *m_delegate;

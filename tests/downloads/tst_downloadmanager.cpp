@@ -50,7 +50,7 @@ TransferSession::Configuration quickSession(std::chrono::milliseconds requestTim
     configuration.initialRetryDelay = 50ms;
     configuration.maximumRetryDelay = 200ms;
     configuration.requestTimeout = requestTimeout;
-    configuration.syncInterval = 256 * 1024;
+    configuration.recordInterval = 256 * 1024;
     return configuration;
 }
 

@@ -2,11 +2,15 @@
 #include "fixtures/httpserver.h"
 #include "platform/resumedata.h"
 #include "platform/standarddirs.h"
+#include "platform/transferjournal.h"
 #include "platform/transfersession.h"
 #include "support/testmain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -38,7 +42,7 @@ TransferSession::Configuration quickConfiguration(const QString &folder) {
     configuration.initialRetryDelay = 50ms;
     configuration.maximumRetryDelay = 200ms;
     configuration.requestTimeout = 10s;
-    configuration.syncInterval = 256 * 1024;
+    configuration.recordInterval = 256 * 1024;
     return configuration;
 }
 
@@ -342,6 +346,48 @@ private Q_SLOTS:
         live[1]->resume();
         QTRY_COMPARE(m_recorder->finishedCount(), 2);
         QCOMPARE(readFile(m_recorder->finishedFile(1)), body);
+    }
+
+    // Written bytes survive a kill but not a restart of the system: after one, only what the
+    // journal recorded as flushed to disk may be continued.
+    void continuesFromWhatSurvivedTheRestart_data() {
+        QTest::addColumn<QByteArray>("bootId");
+        QTest::addColumn<qint64>("continuedFrom");
+        QTest::newRow("same boot") << TransferJournal::currentBootId() << qint64(300'000);
+        QTest::newRow("after a restart") << QByteArray("another-boot") << qint64(100'000);
+    }
+
+    void continuesFromWhatSurvivedTheRestart() {
+        QFETCH(QByteArray, bootId);
+        QFETCH(qint64, continuedFrom);
+        m_session.reset();
+        const QByteArray body = randomBytes(600 * 1024, 9);
+        m_server->setRoute(u"/app.ipa"_s, RouteResponse::bytes(body).withEtag("v1"));
+        QFile partial(m_folder + u"/A.part"_s);
+        QVERIFY(partial.open(QIODevice::WriteOnly));
+        partial.write(body.left(300'000));
+        partial.close();
+        const QJsonObject task{
+            {u"url"_s, m_server->url(u"/app.ipa"_s).toString()},
+            {u"state"_s, u"running"_s},
+            {u"partialFile"_s, u"A.part"_s},
+            {u"writtenBytes"_s, u"300000"_s},
+            {u"durableBytes"_s, u"100000"_s},
+            {u"expectedBytes"_s, QString::number(body.size())},
+            {u"etag"_s, u"\"v1\""_s},
+        };
+        QFile journal(m_folder + u"/journal.json"_s);
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(QJsonDocument(QJsonObject{{u"bootId"_s, QString::fromLatin1(bootId)},
+                                                {u"tasks"_s, QJsonArray{task}}})
+                          .toJson());
+        journal.close();
+
+        startSession();
+        QTRY_COMPARE(m_recorder->finishedCount(), 1);
+        QCOMPARE(readFile(m_recorder->finishedFile()), body);
+        QCOMPARE(m_server->requests(u"/app.ipa"_s).first().header("Range"),
+                 "bytes=" + QByteArray::number(continuedFrom) + '-');
     }
 
     void resumeDataIsOnlyOurs_data() {
