@@ -116,4 +116,5 @@ private:
     QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceReport;
     QElapsedTimer m_sinceFlush;
+    QByteArray m_chunk;
 };
