@@ -15,13 +15,14 @@
 #include <cstdio>
 #include <unistd.h>
 
-// Helpers shared by the store engine's tests: trees, feeds, the repository file and the console.
+// Helpers shared by the store engine's tests: trees, apps, feeds, the repository file and the
+// console.
 namespace StoreTest {
 
 using namespace Qt::StringLiterals;
 
-// Captures what the process writes to standard output (the engine's console lines) and hands it
-// back to the real standard output when done, so nothing is hidden from the test log.
+// Captures standard output (the engine's console lines) and hands it back to the real standard
+// output when restored, so nothing is hidden from the test log.
 class StdoutCapture {
 public:
     StdoutCapture() {
@@ -37,14 +38,15 @@ public:
     QStringList lines() {
         std::fflush(stdout);
         QFile reader(m_file.fileName());
-        if (!reader.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(reader.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        return reader.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(reader.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                   : QStringList();
     }
 
-    void restore() {
+    // The lines captured, after which output goes to the real standard output again.
+    QStringList restore() {
         if (m_saved < 0)
-            return;
+            return {};
         const QStringList captured = lines();
         ::dup2(m_saved, STDOUT_FILENO);
         ::close(m_saved);
@@ -52,6 +54,7 @@ public:
         for (const QString &line : captured)
             std::printf("%s\n", qPrintable(line));
         std::fflush(stdout);
+        return captured;
     }
 
 private:
@@ -81,9 +84,7 @@ inline void writeFile(const QString &path, const QByteArray &bytes) {
 
 inline QByteArray readFile(const QString &path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 inline void writeReposFile(const QList<SavedRepo> &tree) {
@@ -91,51 +92,56 @@ inline void writeReposFile(const QList<SavedRepo> &tree) {
 }
 
 inline QList<SavedRepo> readReposFile() {
-    DecodeResult<QList<SavedRepo>> tree = StoredForm::decodeRepoTree(readFile(reposFilePath()));
-    if (!tree) {
-        qWarning() << "repos.json does not decode:" << tree.error();
-        return {};
-    }
-    return tree.value();
+    const auto tree = StoredForm::decodeRepoTree(readFile(reposFilePath()));
+    return tree ? tree.value() : QList<SavedRepo>();
 }
 
-inline SavedRepo repo(const QString &name, const QUrl &url) {
+inline AppItem app(const QString &bundleID, const QString &version, const QString &name = u"App"_s,
+                   const QString &source = {}) {
+    AppItem item;
+    item.name = name;
+    item.bundleIdentifier = bundleID;
+    item.version = version;
+    item.downloadURL = u"https://dl.example/"_s + bundleID + u'/' + version + u'/' + name + u".ipa"_s;
+    if (!source.isEmpty())
+        item.sourceRepoName = source;
+    return item;
+}
+
+inline SavedRepo repo(const QString &name, const QUrl &url, const QList<AppItem> &cached = {}) {
     SavedRepo node;
     node.id = url.toString(QUrl::FullyEncoded);
     node.name = name;
     node.url = url;
+    if (!cached.isEmpty()) {
+        node.cachedApps = cached;
+        node.appCount = cached.size();
+        for (AppItem &item : *node.cachedApps)
+            item.sourceRepoName = name;
+    }
     return node;
 }
 
-inline SavedRepo folder(const QString &name, const QList<SavedRepo> &children, const QString &id = {}) {
+inline SavedRepo folder(const QString &name, const QList<SavedRepo> &children) {
     SavedRepo node;
-    node.id = id.isEmpty() ? u"folder-"_s + name : id;
+    node.id = u"folder-"_s + name;
     node.name = name;
     node.children = children;
     return node;
 }
 
-inline AppItem app(const QString &name, const QString &bundleID, const QString &version,
-                   const QString &repoName = {}) {
-    AppItem item;
-    item.name = name;
-    item.bundleIdentifier = bundleID;
-    item.version = version;
-    item.downloadURL = u"https://downloads.example/"_s + bundleID + u'/' + version + u".ipa"_s;
-    if (!repoName.isEmpty())
-        item.sourceRepoName = repoName;
-    return item;
+inline SavedRepo switchedOff(SavedRepo node) {
+    node.isEnabled = false;
+    return node;
 }
 
 // A feed document with the given name and apps (named "<name> app <n>").
 inline QByteArray feed(const QString &name, int appCount, const QByteArray &extraTopLevel = {}) {
     QByteArray json = "{\"name\":\"" + name.toUtf8() + "\"," + extraTopLevel + "\"apps\":[";
     for (int i = 0; i < appCount; ++i) {
-        if (i > 0)
-            json += ',';
         const QByteArray n = QByteArray::number(i);
-        json += "{\"name\":\"" + name.toUtf8() + " app " + n + "\",\"bundleIdentifier\":\"com." +
-                name.toUtf8().toLower().replace(' ', '-') + ".app" + n +
+        json += QByteArray(i > 0 ? "," : "") + "{\"name\":\"" + name.toUtf8() + " app " + n +
+                "\",\"bundleIdentifier\":\"com." + name.toUtf8().toLower().replace(' ', '-') + ".app" + n +
                 "\",\"version\":\"1.0\",\"downloadURL\":\"https://downloads.example/" + n + ".ipa\"}";
     }
     return json + "]}";
@@ -152,10 +158,8 @@ inline const SavedRepo *find(const QList<SavedRepo> &level, const QString &id) {
     for (const SavedRepo &node : level) {
         if (node.id == id)
             return &node;
-        if (node.children) {
-            if (const SavedRepo *found = find(*node.children, id))
-                return found;
-        }
+        if (const SavedRepo *found = node.children ? find(*node.children, id) : nullptr)
+            return found;
     }
     return nullptr;
 }
