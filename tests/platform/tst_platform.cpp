@@ -1,21 +1,39 @@
 #include "platform/defaultsstore.h"
 #include "platform/localecompare.h"
+#include "platform/propertylist.h"
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
 #include "support/testmain.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QString corpusFile(const QString &name) {
+    return corporaDir() + u"/plist/data/"_s + name;
+}
+
+QDateTime utc(const QString &iso) {
+    return QDateTime::fromString(iso, Qt::ISODate);
+}
+
+} // namespace
+
+// The platform stand-ins: folders, identifiers, the settings store, text order and property lists.
 class TestPlatform : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void foldersLiveInTheTestHome() {
-        const QString home = QString::fromUtf8(qgetenv("XDG_DATA_HOME"));
-        QVERIFY(StandardDirs::applicationSupport().startsWith(home));
-        QVERIFY(StandardDirs::applicationSupport().endsWith(u"/Kivo"_s));
+    // The folders follow the XDG variables, which is how no test touches the real home.
+    void foldersFollowTheXdgVariables() {
+        QCOMPARE(StandardDirs::applicationSupport(),
+                 QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + u"/Kivo"_s);
         QCOMPARE(StandardDirs::documents(), StandardDirs::applicationSupport() + u"/Documents"_s);
         QVERIFY(StandardDirs::caches().startsWith(QString::fromUtf8(qgetenv("XDG_CACHE_HOME"))));
     }
@@ -54,6 +72,101 @@ private Q_SLOTS:
         QVERIFY(LocaleCompare::lessThan(u"apple"_s, u"Banana"_s));
         QVERIFY(LocaleCompare::lessThan(u"Émile"_s, u"Zoe"_s));
         QVERIFY(LocaleCompare::sortKey(u"b"_s).compare(LocaleCompare::sortKey(u"A"_s)) > 0);
+    }
+
+    void readsTheCorpus_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("readable");
+        for (const char *name :
+             {"1.plist", "2.plist", "3.plist", "4.plist", "6.plist", "7.plist", "data.bplist", "uid.bplist",
+              "hex.plist", "cdata.plist", "entities.plist", "empty_keys.plist"})
+            QTest::newRow(name) << QString::fromLatin1(name) << true;
+        // Broken files, and formats outside XML and binary.
+        for (const char *name : {"amp.plist", "invalid_tag.plist", "malformed_dict.bplist",
+                                 "recursion.bplist", "j1.json", "o1.ostep"})
+            QTest::newRow(name) << QString::fromLatin1(name) << false;
+    }
+
+    void readsTheCorpus() {
+        QFETCH(QString, file);
+        QFETCH(bool, readable);
+        QString error;
+        QCOMPARE(PropertyList::read(corpusFile(file), &error).has_value(), readable);
+        QVERIFY2(readable || error.contains(file), qPrintable(error));
+    }
+
+    // Every offset and reference width of the binary format, and signed and unsigned integers,
+    // give the same tree as the XML form.
+    void binaryMatchesXml_data() {
+        QTest::addColumn<QString>("binary");
+        QTest::addColumn<QString>("xml");
+        for (int width = 1; width <= 8; ++width) {
+            const QString suffix = width == 1 ? u"byte.bplist"_s : u"bytes.bplist"_s;
+            for (const QString &kind : {u"off"_s, u"dictref"_s})
+                QTest::newRow(qPrintable(kind + QString::number(width)))
+                    << kind + QString::number(width) + suffix << u"offxml.plist"_s;
+        }
+        for (const QString &name : {u"order"_s, u"signed"_s, u"unsigned"_s, u"signedunsigned"_s})
+            QTest::newRow(qPrintable(name)) << name + u".bplist"_s << name + u".plist"_s;
+    }
+
+    void binaryMatchesXml() {
+        QFETCH(QString, binary);
+        QFETCH(QString, xml);
+        const auto fromBinary = PropertyList::read(corpusFile(binary));
+        const auto fromXml = PropertyList::read(corpusFile(xml));
+        QVERIFY(fromBinary && fromXml);
+        QCOMPARE(*fromBinary, *fromXml);
+    }
+
+    void readsScalarTypes() {
+        QCOMPARE(*PropertyList::read(corpusFile(u"signed.plist"_s)), QVariant(qint64(-1)));
+        const QVariantMap dates = PropertyList::readDictionary(corpusFile(u"7.plist"_s)).value();
+        QCOMPARE(dates.value(u"Time1"_s).toDateTime(), utc(u"2010-11-12T13:14:15Z"_s));
+        // Beyond 32-bit seconds from 2001, in both directions.
+        QCOMPARE(dates.value(u"Time3"_s).toDateTime(), utc(u"1869-01-03T08:16:32Z"_s));
+        QCOMPARE(dates.value(u"Time4"_s).toDateTime(), utc(u"2199-08-20T01:10:11Z"_s));
+        const QVariant data =
+            PropertyList::readDictionary(corpusFile(u"data.bplist"_s))->value(u"Some Data"_s);
+        QVERIFY(data.typeId() == QMetaType::QByteArray && data.toByteArray().startsWith("0123456789TEST"));
+    }
+
+    void roundTripsEveryTypeThroughXml() {
+        const QVariantMap original{
+            {u"text"_s, u"Grüße <&> \"quoted\""_s},
+            {u"negative"_s, qint64(-42)},
+            {u"big"_s, qint64(1) << 40},
+            {u"real"_s, 0.5},
+            {u"flag"_s, true},
+            {u"date"_s, utc(u"2024-02-29T23:59:58Z"_s)},
+            {u"bytes"_s, QByteArray("\x00\xff\x10", 3)},
+            {u"LCContainers"_s, QVariantList{QVariantMap{{u"folderName"_s, u"ABC"_s}}, QVariantList{}}},
+        };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"LCAppInfo.plist"_s);
+        QVERIFY(PropertyList::writeXml(path, {{u"old"_s, 1}}));
+        QString error;
+        QVERIFY2(PropertyList::writeXml(path, original, &error), qPrintable(error));
+        QCOMPARE(PropertyList::readDictionary(path, &error), std::optional<QVariantMap>(original));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"LCAppInfo.plist"_s});
+    }
+
+    void failuresSayWhatAndWhere() {
+        QTemporaryDir dir;
+        QString error;
+        // A value with no property-list form leaves the old file untouched.
+        const QString path = dir.filePath(u"keep.plist"_s);
+        QVERIFY(PropertyList::writeXml(path, {{u"v"_s, 1}}));
+        QVERIFY(!PropertyList::writeXml(path, {{u"outer"_s, QVariantMap{{u"link"_s, QUrl(u"https://a"_s)}}}},
+                                        &error));
+        QVERIFY2(error.contains(u"outer/link"_s), qPrintable(error));
+        QCOMPARE(PropertyList::readDictionary(path)->value(u"v"_s), QVariant(qint64(1)));
+
+        QVERIFY(!PropertyList::writeXml(dir.filePath(u"missing/x.plist"_s), {}, &error));
+        QVERIFY2(error.contains(u"missing/x.plist"_s), qPrintable(error));
+        QVERIFY(!PropertyList::readDictionary(corpusFile(u"signed.plist"_s), &error));
+        QVERIFY2(error.contains(u"not a dictionary"_s), qPrintable(error));
+        QVERIFY(!PropertyList::parse("bplist00 truncated", &error));
     }
 };
 
