@@ -207,9 +207,13 @@ QList<AppItem> decodedAgain() {
 // The same algorithm written the plain way: a key text per build, a map keyed by copies of them
 // (an ordered map, turned into the hash map the engine publishes, or that hash map directly), a
 // stable sort of every group, and a collating comparison for every pair of rows.
-CatalogueAssembly::Catalogue straightforwardAssemble(const QList<AppItem> &apps, bool strict,
-                                                     bool orderedMap) {
-    CatalogueAssembly::Catalogue catalogue;
+struct StraightforwardCatalogue {
+    QHash<QString, QList<AppItem>> groups;
+    QList<AppItem> displayApps;
+};
+
+StraightforwardCatalogue straightforwardAssemble(const QList<AppItem> &apps, bool strict, bool orderedMap) {
+    StraightforwardCatalogue catalogue;
     if (orderedMap) {
         QMap<QString, QList<AppItem>> groups;
         for (const AppItem &app : apps)

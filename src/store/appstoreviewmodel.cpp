@@ -6,6 +6,7 @@
 #include "platform/localecompare.h"
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
+#include "store/variantgroups.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -128,10 +129,15 @@ void AppStoreViewModel::setDisplayApps(QList<AppItem> apps) {
     Q_EMIT displayAppsChanged();
 }
 
-void AppStoreViewModel::setAllAppsByVariant(QHash<QString, QList<AppItem>> groups) {
-    if (m_allAppsByVariant == groups)
+void AppStoreViewModel::setVariantGroups(std::shared_ptr<const VariantGroups> groups) {
+    if (m_variantGroups == groups)
         return;
-    releaseInBackground(std::exchange(m_allAppsByVariant, std::move(groups)));
+    std::shared_ptr<const VariantGroups> replaced = std::exchange(m_variantGroups, std::move(groups));
+    if (replaced.use_count() == 1)
+        QThreadPool::globalInstance()->start(
+            [replaced = std::move(replaced)]() mutable { replaced.reset(); });
+    if (m_allAppsByVariant)
+        releaseInBackground(*std::exchange(m_allAppsByVariant, std::nullopt));
     Q_EMIT allAppsByVariantChanged();
 }
 

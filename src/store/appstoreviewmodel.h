@@ -25,6 +25,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class Semaphore;
+class VariantGroups;
 
 // The store engine: owns the repository tree, keeps it on disk with its settings, fetches the
 // feeds and linked folder lists, builds the catalogue and offers the tree-editing operations.
@@ -73,7 +74,8 @@ public:
     // Observable state.
     const QList<SavedRepo> &savedRepos() const { return m_savedRepos; }
     const QList<AppItem> &displayApps() const { return m_displayApps; }
-    const QHash<QString, QList<AppItem>> &allAppsByVariant() const { return m_allAppsByVariant; }
+    // Made on first use after each change: the engine itself looks groups up without it.
+    const QHash<QString, QList<AppItem>> &allAppsByVariant() const;
     const QString &searchText() const { return m_searchText; }
     void setSearchText(const QString &text);
     bool isLoading() const { return m_isLoading; }
@@ -151,7 +153,7 @@ private:
     // Assignments of the observable state; each announces only a real change.
     void setSavedRepos(QList<SavedRepo> repos);
     void setDisplayApps(QList<AppItem> apps);
-    void setAllAppsByVariant(QHash<QString, QList<AppItem>> groups);
+    void setVariantGroups(std::shared_ptr<const VariantGroups> groups);
     void setFilteredApps(QList<AppItem> apps);
     void setAvailableUpdates(QMap<QString, QString> updates);
     void setIsLoading(bool loading);
@@ -197,7 +199,8 @@ private:
 
     QList<SavedRepo> m_savedRepos;
     QList<AppItem> m_displayApps;
-    QHash<QString, QList<AppItem>> m_allAppsByVariant;
+    std::shared_ptr<const VariantGroups> m_variantGroups;
+    mutable std::optional<QHash<QString, QList<AppItem>>> m_allAppsByVariant;
     QString m_searchText;
     bool m_isLoading = false;
     std::optional<QString> m_selectedRepoID;

@@ -50,7 +50,7 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     // the future is made in a statement of its own.
     const QFuture<CatalogueAssembly::Catalogue> work =
         QtConcurrent::run([sources = std::move(sources), order, strict,
-                           previous = CatalogueAssembly::Catalogue{m_allAppsByVariant, m_displayApps, {}},
+                           previous = CatalogueAssembly::Catalogue{m_variantGroups, m_displayApps, {}},
                            hook = m_catalogueWorkHookForTests] {
             if (hook)
                 hook();
@@ -62,11 +62,10 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
         co_return;
     // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the one
     // replaced here is let go on a pool thread, which holds the last references to it.
-    QHash<QString, QList<AppItem>> replacedGroups = m_allAppsByVariant;
     QList<AppItem> replacedRows = m_displayApps;
     std::shared_ptr<const DisplaySearch> replacedSearch = m_displaySearch;
 
-    setAllAppsByVariant(std::move(catalogue.groups));
+    setVariantGroups(std::move(catalogue.groups));
     // In place before the change is announced, so the filtering it starts can use it; an equal
     // list is not taken, and then the index of the kept one stays.
     m_displaySearch = std::make_shared<const DisplaySearch>(
@@ -75,19 +74,23 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     if (!m_displaySearch->indexes(m_displayApps))
         m_displaySearch = replacedSearch;
 
-    QThreadPool::globalInstance()->start([groups = std::move(replacedGroups), rows = std::move(replacedRows),
-                                          search = std::move(replacedSearch)]() mutable {
-        groups = {};
-        rows = {};
-        search.reset();
-    });
+    QThreadPool::globalInstance()->start(
+        [rows = std::move(replacedRows), search = std::move(replacedSearch)]() mutable {
+            rows = {};
+            search.reset();
+        });
+}
+
+const QHash<QString, QList<AppItem>> &AppStoreViewModel::allAppsByVariant() const {
+    if (!m_allAppsByVariant)
+        m_allAppsByVariant = m_variantGroups ? m_variantGroups->toHash() : QHash<QString, QList<AppItem>>();
+    return *m_allAppsByVariant;
 }
 
 QList<AppItem> AppStoreViewModel::versionsOfApp(const AppItem &app) const {
-    const auto group = m_allAppsByVariant.constFind(CatalogueAssembly::variantKey(app, m_strictGrouping));
-    if (group == m_allAppsByVariant.cend())
+    if (!m_variantGroups)
         return {};
-    return CatalogueAssembly::versionsNewestFirst(*group);
+    return CatalogueAssembly::versionsNewestFirst(m_variantGroups->versionsOf(app));
 }
 
 void AppStoreViewModel::checkForUpdates(const QList<LocalApp> &installedApps) {

@@ -2,16 +2,12 @@
 
 #include "platform/localecompare.h"
 #include "platform/versioncompare.h"
+#include "store/parallelhalves.h"
 
-#include <QFuture>
-#include <QHashSeed>
 #include <QStringMatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
-#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -25,71 +21,9 @@ QStringView orEmpty(const std::optional<QString> &text) {
     return text ? QStringView(*text) : QStringView();
 }
 
-// What the group key is made of. Apps with equal parts have equal keys, so grouping can compare
-// the parts where they lie instead of building a key text for every app.
-struct KeyParts {
-    QStringView base;
-    QStringView name;
-    QStringView source;
-    QStringView description;
-
-    KeyParts(const AppItem &app, bool strict)
-        : base(app.bundleIdentifier.isEmpty() || app.bundleIdentifier == u"unknown"_s
-                   ? QStringView(app.downloadURL)
-                   : QStringView(app.bundleIdentifier)) {
-        if (strict) {
-            name = app.name;
-            source = orEmpty(app.sourceRepoName);
-            description = orEmpty(app.localizedDescription);
-        }
-    }
-
-    friend bool operator==(const KeyParts &a, const KeyParts &b) {
-        return a.base == b.base && a.name == b.name && a.source == b.source && a.description == b.description;
-    }
-
-    // Reading text is what costs here: the bundle identifier (or address) and the source, which
-    // one repository shares among all its apps, are hashed; of the name and description only the
-    // lengths, which sit in the item. Equality settles the rest.
-    size_t cheapHash(size_t seed) const {
-        return qHashMulti(seed, base, source, name.size(), description.size());
-    }
-};
-
-constexpr qsizetype kWorthSplitting = 4096;
-
-// Runs both jobs at once, the second on a thread of the global pool; if the pool is busy, waiting
-// for it runs the second job here.
-template<typename First, typename Second>
-void runBoth(const First &first, const Second &second) {
-    QFuture<void> other = QtConcurrent::run([&second] { second(); });
-    first();
-    other.waitForFinished();
-}
-
-// Runs work(begin, end) over [0, count), in two halves at once when there is enough of it.
-template<typename Work>
-void forBothHalves(qsizetype count, const Work &work) {
-    if (count < kWorthSplitting) {
-        work(qsizetype(0), count);
-        return;
-    }
-    const qsizetype middle = count / 2;
-    runBoth([&] { work(qsizetype(0), middle); }, [&] { work(middle, count); });
-}
-
-std::vector<const AppItem *> flatten(const QList<QList<AppItem>> &sources) {
-    qsizetype total = 0;
-    for (const QList<AppItem> &source : sources)
-        total += source.size();
-    std::vector<const AppItem *> apps;
-    apps.reserve(size_t(total));
-    for (const QList<AppItem> &source : sources) {
-        for (const AppItem &app : source)
-            apps.push_back(&app);
-    }
-    return apps;
-}
+using ParallelHalves::forBothHalves;
+using ParallelHalves::kWorthSplitting;
+using ParallelHalves::runBoth;
 
 using NameKeys = std::vector<std::optional<QCollatorSortKey>>;
 
@@ -165,115 +99,6 @@ void appendFolded(QString &out, QStringView text) {
     out.resize(written);
 }
 
-struct Grouping {
-    std::vector<int> groupOf;
-    // Per group, numbered in the order groups are first seen.
-    std::vector<qsizetype> firstApp;
-    std::vector<qsizetype> newestApp;
-};
-
-// One pass of grouping in an open-addressing table of group numbers. Each group keeps its first
-// newest build, which is what a stable newest-first sort would put at its front. Cheap hashes
-// leave most of the text unread; when too many different groups share one (a coincidence of
-// lengths, or a feed made so), nothing is returned and the caller hashes the whole texts instead.
-std::optional<Grouping> groupApps(const std::vector<const AppItem *> &apps, bool strict,
-                                  bool hashWholeTexts) {
-    constexpr int kMostGroupsSharingAHash = 16;
-    const qsizetype appCount = qsizetype(apps.size());
-    const size_t seed = QHashSeed::globalSeed();
-    std::vector<size_t> hashes(apps.size());
-    forBothHalves(appCount, [&](qsizetype begin, qsizetype end) {
-        for (qsizetype i = begin; i < end; ++i) {
-            const KeyParts parts(*apps[i], strict);
-            hashes[i] = hashWholeTexts
-                            ? qHashMulti(seed, parts.base, parts.source, parts.name, parts.description)
-                            : parts.cheapHash(seed);
-        }
-    });
-
-    // Apps are dealt to two tables by one bit of their hash, so both threads group at once; each
-    // table numbers its groups in the order it first sees them.
-    struct Partition {
-        std::vector<qsizetype> firstApp;
-        std::vector<qsizetype> newestApp;
-        bool crowded = false;
-    };
-    Partition partitions[2];
-    std::vector<int> localGroupOf(apps.size());
-    const auto partitionOf = [](size_t hash) {
-        return int(hash >> (std::numeric_limits<size_t>::digits - 1));
-    };
-    const auto fill = [&](int which) {
-        Partition &partition = partitions[which];
-        const size_t capacity = std::bit_ceil(size_t(std::max<qsizetype>(16, appCount)));
-        const size_t mask = capacity - 1;
-        std::vector<int> table(capacity, -1);
-        for (qsizetype i = 0; i < appCount; ++i) {
-            const size_t hash = hashes[i];
-            if (partitionOf(hash) != which)
-                continue;
-            int sharingHash = 0;
-            for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-                const int group = table[slot];
-                if (group < 0) {
-                    table[slot] = int(partition.firstApp.size());
-                    localGroupOf[i] = int(partition.firstApp.size());
-                    partition.firstApp.push_back(i);
-                    partition.newestApp.push_back(i);
-                    break;
-                }
-                const qsizetype first = partition.firstApp[group];
-                if (hashes[first] != hash)
-                    continue;
-                if (KeyParts(*apps[first], strict) == KeyParts(*apps[i], strict)) {
-                    localGroupOf[i] = group;
-                    qsizetype &newest = partition.newestApp[group];
-                    if (isNewerBuild(*apps[i], *apps[newest]))
-                        newest = i;
-                    break;
-                }
-                if (++sharingHash > kMostGroupsSharingAHash && !hashWholeTexts) {
-                    partition.crowded = true;
-                    return;
-                }
-            }
-        }
-    };
-    if (appCount < kWorthSplitting) {
-        fill(0);
-        fill(1);
-    } else {
-        runBoth([&] { fill(0); }, [&] { fill(1); });
-    }
-    if (partitions[0].crowded || partitions[1].crowded)
-        return std::nullopt;
-
-    // One numbering in the order groups are first seen: merge the two ascending lists of first
-    // apps.
-    Grouping grouping;
-    const qsizetype groupCount = qsizetype(partitions[0].firstApp.size() + partitions[1].firstApp.size());
-    grouping.firstApp.reserve(size_t(groupCount));
-    grouping.newestApp.reserve(size_t(groupCount));
-    std::vector<int> globalGroup[2] = {std::vector<int>(partitions[0].firstApp.size()),
-                                       std::vector<int>(partitions[1].firstApp.size())};
-    for (size_t next[2] = {0, 0}; next[0] + next[1] < size_t(groupCount);) {
-        const bool takeFirst = next[1] == partitions[1].firstApp.size() ||
-                               (next[0] < partitions[0].firstApp.size() &&
-                                partitions[0].firstApp[next[0]] < partitions[1].firstApp[next[1]]);
-        const int which = takeFirst ? 0 : 1;
-        globalGroup[which][next[which]] = int(grouping.firstApp.size());
-        grouping.firstApp.push_back(partitions[which].firstApp[next[which]]);
-        grouping.newestApp.push_back(partitions[which].newestApp[next[which]]);
-        ++next[which];
-    }
-    grouping.groupOf.resize(apps.size());
-    forBothHalves(appCount, [&](qsizetype begin, qsizetype end) {
-        for (qsizetype i = begin; i < end; ++i)
-            grouping.groupOf[i] = globalGroup[partitionOf(hashes[i])][localGroupOf[i]];
-    });
-    return grouping;
-}
-
 } // namespace
 
 QString variantKey(const AppItem &app, bool strictGrouping) {
@@ -345,142 +170,38 @@ SearchIndex buildSearchIndex(const QList<AppItem> &rows) {
 
 Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping,
                    const Catalogue &previous) {
-    const std::vector<const AppItem *> apps = flatten(sources);
-    const qsizetype appCount = qsizetype(apps.size());
-    std::optional<Grouping> grouping = groupApps(apps, strictGrouping, false);
-    if (!grouping)
-        grouping = groupApps(apps, strictGrouping, true);
-    const std::vector<int> &groupOf = grouping->groupOf;
-    const std::vector<qsizetype> &firstApp = grouping->firstApp;
-    const std::vector<qsizetype> &newestApp = grouping->newestApp;
-    const int groupCount = int(firstApp.size());
-
-    // Parts holding '|' may join to the key text of other parts; such groups share that key and
-    // are one group, the earlier taking the later in. Found when the keys go into the map, which
-    // is then built once more.
-    std::vector<int> ownerOf(size_t(groupCount), 0);
-    std::iota(ownerOf.begin(), ownerOf.end(), 0);
     Catalogue catalogue;
-    std::vector<const AppItem *> representatives;
-    for (bool merged = false;;) {
-        // The members of every group in input order, laid out one group after another.
-        std::vector<qsizetype> memberStart(size_t(groupCount) + 1, 0);
-        for (qsizetype i = 0; i < appCount; ++i)
-            ++memberStart[ownerOf[groupOf[i]] + 1];
-        std::partial_sum(memberStart.begin(), memberStart.end(), memberStart.begin());
-        std::vector<qsizetype> members(apps.size());
-        {
-            std::vector<qsizetype> next(memberStart.begin(), memberStart.end() - 1);
-            for (qsizetype i = 0; i < appCount; ++i)
-                members[next[ownerOf[groupOf[i]]]++] = i;
-        }
-        std::vector<int> liveGroups;
-        liveGroups.reserve(size_t(groupCount));
-        for (int group = 0; group < groupCount; ++group) {
-            if (ownerOf[group] == group)
-                liveGroups.push_back(group);
-        }
+    catalogue.groups =
+        previous.groups && previous.groups->isMadeOf(sources, strictGrouping)
+            ? previous.groups
+            : std::make_shared<const VariantGroups>(VariantGroups::group(sources, strictGrouping));
+    const VariantGroups &groups = *catalogue.groups;
+    std::vector<const AppItem *> representatives(size_t(groups.size()));
+    for (qsizetype group = 0; group < groups.size(); ++group)
+        representatives[group] = &groups.newestBuild(group);
 
-        const qsizetype liveCount = qsizetype(liveGroups.size());
-        std::vector<QString> keys(liveGroups.size());
-        std::vector<QList<AppItem>> versions(liveGroups.size());
-        // Per group, the list of the previous catalogue it equals, which it then shares.
-        std::vector<const AppItem *> keptList(liveGroups.size(), nullptr);
-        representatives.assign(liveGroups.size(), nullptr);
-        forBothHalves(liveCount, [&](qsizetype begin, qsizetype end) {
-            for (qsizetype live = begin; live < end; ++live) {
-                const int group = liveGroups[live];
-                const auto first = members.cbegin() + memberStart[group];
-                const auto last = members.cbegin() + memberStart[group + 1];
-                keys[live] = variantKey(*apps[firstApp[group]], strictGrouping);
-                const auto previousList = previous.groups.constFind(keys[live]);
-                if (previousList != previous.groups.cend() &&
-                    std::equal(previousList->cbegin(), previousList->cend(), first, last,
-                               [&apps](const AppItem &kept, qsizetype app) { return kept == *apps[app]; })) {
-                    versions[live] = *previousList;
-                    keptList[live] = previousList->constData();
-                } else {
-                    versions[live].reserve(last - first);
-                    for (auto member = first; member != last; ++member)
-                        versions[live].append(*apps[*member]);
-                }
-                qsizetype newest = merged ? *first : newestApp[group];
-                for (auto member = first; merged && member != last; ++member) {
-                    if (isNewerBuild(*apps[*member], *apps[newest]))
-                        newest = *member;
-                }
-                representatives[live] = apps[newest];
+    const std::vector<qsizetype> permutation = displayOrder(
+        representatives, order, order == AppSortOption::name ? nameKeysOf(representatives) : NameKeys());
+    const qsizetype rowCount = qsizetype(permutation.size());
+    catalogue.displayApps = QList<AppItem>(rowCount);
+    AppItem *rows = catalogue.displayApps.data();
+    std::atomic<qsizetype> keptRows = 0;
+    forBothHalves(rowCount, [&](qsizetype begin, qsizetype end) {
+        qsizetype kept = 0;
+        for (qsizetype row = begin; row < end; ++row) {
+            const AppItem &representative = *representatives[permutation[row]];
+            if (row < previous.displayApps.size() && previous.displayApps[row] == representative) {
+                rows[row] = previous.displayApps[row];
+                ++kept;
+            } else {
+                rows[row] = representative;
             }
-        });
-        // Nothing changed when every group equals a different one of the same number of
-        // previous groups: the previous map is then kept as it is.
-        bool everyGroupKept = !merged && liveCount == previous.groups.size() &&
-                              std::find(keptList.cbegin(), keptList.cend(), nullptr) == keptList.cend();
-        if (everyGroupKept) {
-            std::vector<const AppItem *> distinct = keptList;
-            std::sort(distinct.begin(), distinct.end());
-            everyGroupKept = std::adjacent_find(distinct.cbegin(), distinct.cend()) == distinct.cend();
         }
-
-        // The map and the rows need nothing of each other: they are built at the same time.
-        bool keysRepeat = false;
-        const auto fillGroups = [&] {
-            if (everyGroupKept) {
-                catalogue.groups = previous.groups;
-                return;
-            }
-            catalogue.groups.clear();
-            catalogue.groups.reserve(liveCount);
-            for (qsizetype live = 0; live < liveCount; ++live) {
-                const qsizetype before = catalogue.groups.size();
-                catalogue.groups.insert(keys[live], std::move(versions[live]));
-                keysRepeat = keysRepeat || catalogue.groups.size() == before;
-            }
-        };
-        const auto fillRows = [&] {
-            const std::vector<qsizetype> permutation =
-                displayOrder(representatives, order,
-                             order == AppSortOption::name ? nameKeysOf(representatives) : NameKeys());
-            const qsizetype rowCount = qsizetype(permutation.size());
-            catalogue.displayApps = QList<AppItem>(rowCount);
-            AppItem *rows = catalogue.displayApps.data();
-            std::atomic<qsizetype> keptRows = 0;
-            forBothHalves(rowCount, [&](qsizetype begin, qsizetype end) {
-                qsizetype kept = 0;
-                for (qsizetype row = begin; row < end; ++row) {
-                    const AppItem &representative = *representatives[permutation[row]];
-                    if (row < previous.displayApps.size() && previous.displayApps[row] == representative) {
-                        rows[row] = previous.displayApps[row];
-                        ++kept;
-                    } else {
-                        rows[row] = representative;
-                    }
-                }
-                keptRows += kept;
-            });
-            if (keptRows == rowCount && rowCount == previous.displayApps.size())
-                catalogue.displayApps = previous.displayApps;
-            catalogue.searchIndex = buildSearchIndex(catalogue.displayApps);
-        };
-        if (liveCount < kWorthSplitting) {
-            fillGroups();
-            fillRows();
-        } else {
-            runBoth(fillRows, fillGroups);
-        }
-        if (!keysRepeat)
-            break;
-        QHash<QString, int> ownerOfKey;
-        for (qsizetype live = 0; live < liveCount; ++live) {
-            const int owner = ownerOfKey.value(keys[live], -1);
-            if (owner < 0)
-                ownerOfKey.insert(keys[live], liveGroups[live]);
-            else
-                ownerOf[liveGroups[live]] = owner;
-        }
-        merged = true;
-    }
-
+        keptRows += kept;
+    });
+    if (keptRows == rowCount && rowCount == previous.displayApps.size())
+        catalogue.displayApps = previous.displayApps;
+    catalogue.searchIndex = buildSearchIndex(catalogue.displayApps);
     return catalogue;
 }
 

@@ -3,12 +3,14 @@
 #include "model/appitem.h"
 #include "model/localapp.h"
 #include "model/sortoptions.h"
+#include "store/variantgroups.h"
 
 #include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -41,8 +43,7 @@ struct SearchIndex {
 SearchIndex buildSearchIndex(const QList<AppItem> &rows);
 
 struct Catalogue {
-    // Every group in input order.
-    QHash<QString, QList<AppItem>> groups;
+    std::shared_ptr<const VariantGroups> groups;
     // The newest build of each group, sorted for display.
     QList<AppItem> displayApps;
     SearchIndex searchIndex;
@@ -51,8 +52,9 @@ struct Catalogue {
 // Groups the apps of all sources (taken in order, as one list) and picks and sorts the
 // representatives. Groups first seen earlier come first among representatives with equal sort
 // keys, so equal rows keep the order of the repositories and their feeds. Uses a second thread of
-// the global pool when there is enough work. Whatever equals a part of `previous` shares it, so
-// that comparing the two costs little and an unchanged catalogue comes back as `previous` itself.
+// the global pool when there is enough work. The groups of `previous` are kept when they were made
+// of the same lists, and rows equal to its rows share them, so that comparing the two costs
+// little and unchanged rows come back as `previous` itself.
 Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bool strictGrouping,
                    const Catalogue &previous = {});
 
