@@ -1,5 +1,6 @@
 #pragma once
 
+#include "install/installtestsupport.h"
 #include "model/savedrepo.h"
 #include "model/storedform.h"
 #include "platform/defaultsstore.h"
@@ -9,58 +10,15 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
-#include <QTemporaryFile>
 #include <QTest>
 
-#include <cstdio>
-#include <unistd.h>
-
-// Helpers shared by the store engine's tests: trees, apps, feeds, the repository file and the
-// console.
+// Helpers shared by the store engine's tests: trees, apps, feeds and the repository file.
 namespace StoreTest {
 
 using namespace Qt::StringLiterals;
 
-// Captures standard output (the engine's console lines) and hands it back to the real standard
-// output when restored, so nothing is hidden from the test log.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        m_file.open();
-        std::fflush(stdout);
-        m_saved = ::dup(STDOUT_FILENO);
-        ::dup2(m_file.handle(), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { restore(); }
-    StdoutCapture(const StdoutCapture &) = delete;
-    StdoutCapture &operator=(const StdoutCapture &) = delete;
-
-    QStringList lines() {
-        std::fflush(stdout);
-        QFile reader(m_file.fileName());
-        return reader.open(QIODevice::ReadOnly)
-                   ? QString::fromUtf8(reader.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                   : QStringList();
-    }
-
-    // The lines captured, after which output goes to the real standard output again.
-    QStringList restore() {
-        if (m_saved < 0)
-            return {};
-        const QStringList captured = lines();
-        ::dup2(m_saved, STDOUT_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
-        for (const QString &line : captured)
-            std::printf("%s\n", qPrintable(line));
-        std::fflush(stdout);
-        return captured;
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
+// The engine's console lines, captured from standard output.
+using InstallTest::StdoutCapture;
 
 inline QString reposFilePath() {
     return StandardDirs::applicationSupport() + u"/repos.json"_s;
