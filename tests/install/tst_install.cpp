@@ -235,20 +235,6 @@ private Q_SLOTS:
         }
     }
 
-    void unreadableInfoGivesAnUnknownAppWithoutIcon() {
-        const QString folder = m_elsewhere.filePath(u"Broken.app"_s);
-        for (const QByteArray &contents :
-             {QByteArray("not a plist"), QByteArray("<plist><array/></plist>")}) {
-            QVERIFY(AppBundleWriter::writeApp(folder, {}, Format::Xml, {u"AppIcon.png"_s}));
-            QFile file(folder + u"/Info.plist"_s);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) > 0);
-            file.close();
-            const LocalApp app = InstalledAppsScanner::readApp(folder);
-            QCOMPARE((QStringList{app.name, app.bundleID}), (QStringList{u"Broken"_s, u"unknown"_s}));
-            QVERIFY(!app.version && !app.iconURL);
-        }
-    }
-
     // The lists are walked from the last name back; per name: base, @2x, @3x, 60x60@2x, each as
     // png then jpg; then the fallbacks AppIcon60x60 and AppIcon.
     void searchesIconsInTheirOrder_data() {
@@ -350,28 +336,41 @@ private Q_SLOTS:
         QCOMPARE(m_engine->fileList(), QList<QUrl>{QUrl::fromLocalFile(path)}); // kept, and listed
     }
 
+    // An identifier that cannot be read leaves the app its own folder name; an Info.plist that
+    // cannot be read gives no icon either, even where the fallback icon lies.
     void namesTheFolderAfterTheBundleIdentifier_data() {
         QTest::addColumn<QByteArray>("infoPlist");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("bundleID");
+        QTest::addColumn<bool>("icon");
         const auto plist = [](const QVariant &identifier) {
             return AppBundleWriter::plistBytes({{u"CFBundleIdentifier"_s, identifier}}, Format::Binary);
         };
-        QTest::newRow("trimmed identifier") << plist(u" com.a.b\n"_s) << u"com.a.b.app"_s << u"com.a.b"_s;
-        QTest::newRow("unreadable Info.plist") << QByteArray("garbage") << u"Own Name.app"_s << u"unknown"_s;
-        QTest::newRow("identifier of another type") << plist(12) << u"Own Name.app"_s << u"unknown"_s;
-        QTest::newRow("blank identifier") << plist(u"  "_s) << u"Own Name.app"_s << u"unknown"_s;
+        QTest::newRow("trimmed identifier")
+            << plist(u" com.a.b\n"_s) << u"com.a.b.app"_s << u"com.a.b"_s << true;
+        QTest::newRow("identifier of another type") << plist(12) << u"Own Name.app"_s << u"unknown"_s << true;
+        QTest::newRow("blank identifier") << plist(u"  "_s) << u"Own Name.app"_s << u"unknown"_s << true;
+        QTest::newRow("unreadable Info.plist")
+            << QByteArray("garbage") << u"Own Name.app"_s << u"unknown"_s << false;
+        QTest::newRow("not a dictionary")
+            << QByteArray("<plist><array/></plist>") << u"Own Name.app"_s << u"unknown"_s << false;
     }
 
     void namesTheFolderAfterTheBundleIdentifier() {
         QFETCH(QByteArray, infoPlist);
         QFETCH(QString, folder);
         QFETCH(QString, bundleID);
+        QFETCH(bool, icon);
         const QString path = m_elsewhere.filePath(u"x.ipa"_s);
-        QVERIFY(InstallTest::writeIpa(path, {{u"Payload/Own Name.app/Info.plist"_s, infoPlist}}));
+        QVERIFY(InstallTest::writeIpa(path, {{u"Payload/Own Name.app/Info.plist"_s, infoPlist},
+                                             {u"Payload/Own Name.app/AppIcon.png"_s, "\x89PNG"}}));
         convert(path);
         QCOMPARE(entries(applications()), QStringList{folder});
-        QCOMPARE(m_engine->installedApps().first().bundleID, bundleID);
+        const LocalApp app = m_engine->installedApps().first();
+        QCOMPARE(app.bundleID, bundleID);
+        QCOMPARE(app.iconURL.has_value(), icon);
+        if (!icon)
+            QCOMPARE(app.name, u"Own Name"_s);
     }
 
     void installsOnlyTheFirstAppInListingOrder() {
