@@ -281,7 +281,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("installed");
         const std::optional<QVariantMap> none;
         QTest::newRow("app not installed") << none << QByteArray() << false;
-        QTest::newRow("not yet run") << none << QByteArray() << true;
         QTest::newRow("no containers")
             << std::optional(QVariantMap{{u"LCDataUUID"_s, u"x"_s}}) << QByteArray() << true;
         QTest::newRow("empty container list") << std::optional(appInfo({})) << QByteArray() << true;

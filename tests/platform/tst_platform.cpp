@@ -1,13 +1,10 @@
 #include "platform/defaultsstore.h"
-#include "platform/localecompare.h"
 #include "platform/propertylist.h"
 #include "platform/standarddirs.h"
-#include "platform/uuid.h"
 #include "support/testmain.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -25,7 +22,7 @@ QDateTime utc(const QString &iso) {
 
 } // namespace
 
-// The platform stand-ins: folders, identifiers, the settings store, text order and property lists.
+// The platform stand-ins: folders, the settings store and property lists.
 class TestPlatform : public QObject {
     Q_OBJECT
 
@@ -36,14 +33,6 @@ private Q_SLOTS:
                  QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + u"/Kivo"_s);
         QCOMPARE(StandardDirs::documents(), StandardDirs::applicationSupport() + u"/Documents"_s);
         QVERIFY(StandardDirs::caches().startsWith(QString::fromUtf8(qgetenv("XDG_CACHE_HOME"))));
-    }
-
-    void uuidsAreCanonicalUpperCase() {
-        static const QRegularExpression form(
-            u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
-        const QString a = newUuidString();
-        QVERIFY2(form.match(a).hasMatch(), qPrintable(a));
-        QVERIFY(a != newUuidString());
     }
 
     // Values must come back with their type from a fresh store: the INI backend returns scalars
@@ -65,13 +54,6 @@ private Q_SLOTS:
         QVERIFY(!store.boolValue(u"kMissing"_s).has_value());
         store.remove(u"kFlag"_s);
         QVERIFY(!DefaultsStore().contains(u"kFlag"_s));
-    }
-
-    void localeCompareIgnoresCase() {
-        QCOMPARE(LocaleCompare::compare(u"apple"_s, u"APPLE"_s), 0);
-        QVERIFY(LocaleCompare::lessThan(u"apple"_s, u"Banana"_s));
-        QVERIFY(LocaleCompare::lessThan(u"Émile"_s, u"Zoe"_s));
-        QVERIFY(LocaleCompare::sortKey(u"b"_s).compare(LocaleCompare::sortKey(u"A"_s)) > 0);
     }
 
     void readsTheCorpus_data() {
