@@ -18,7 +18,17 @@ ItemDelegate {
     leftPadding: 16
     rightPadding: 16
 
-    contentItem: RowLayout {
+    implicitHeight: content.implicitHeight + topPadding + bottomPadding
+    contentItem: Item {}
+
+    // A plain child rather than the contentItem, so that ids inside it are not deferred.
+    RowLayout {
+        id: content
+        anchors.fill: parent
+        anchors.leftMargin: root.leftPadding
+        anchors.rightMargin: root.rightPadding
+        anchors.topMargin: root.topPadding
+        anchors.bottomMargin: root.bottomPadding
         spacing: 12
 
         RoundedImage {

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Dialogs
@@ -9,6 +10,8 @@ Dialog {
     id: root
 
     property url file
+    // Why the last copy could not be saved; empty when it was.
+    property string failure
 
     parent: Overlay.overlay
     anchors.centerIn: parent
@@ -25,16 +28,17 @@ Dialog {
         title: "Save a Copy…"
         selectedFile: actions.fileName(root.file)
         onAccepted: {
-            const failure = actions.saveCopy(root.file, saveDialog.selectedFile)
-            failureLabel.text = failure
-            if (failure.length === 0)
+            root.failure = actions.saveCopy(root.file, saveDialog.selectedFile)
+            if (root.failure.length === 0)
                 root.close()
         }
     }
 
-    onOpened: failureLabel.text = ""
+    onOpened: root.failure = ""
 
-    contentItem: ColumnLayout {
+    // A plain child rather than the contentItem, so that ids inside it are not deferred.
+    ColumnLayout {
+        anchors.fill: parent
         spacing: 0
 
         Repeater {
@@ -44,6 +48,7 @@ Dialog {
                 { text: "Show in Folder", symbol: "folder" },
             ]
             delegate: ItemDelegate {
+                id: action
                 required property var modelData
                 required property int index
                 Layout.fillWidth: true
@@ -52,8 +57,8 @@ Dialog {
                 icon.width: 0
                 contentItem: RowLayout {
                     spacing: 16
-                    SymbolIcon { name: modelData.symbol; size: 20; color: Theme.blue }
-                    Label { text: modelData.text; font.pixelSize: Theme.bodySize; Layout.fillWidth: true }
+                    SymbolIcon { name: action.modelData.symbol; size: 20; color: Theme.blue }
+                    Label { text: action.modelData.text; font.pixelSize: Theme.bodySize; Layout.fillWidth: true }
                 }
                 onClicked: {
                     switch (index) {
@@ -65,17 +70,26 @@ Dialog {
             }
         }
         Label {
-            id: failureLabel
             Layout.fillWidth: true
             Layout.margins: 12
             visible: text.length > 0
+            text: root.failure
             wrapMode: Text.Wrap
             color: Theme.red
             font.pixelSize: Theme.captionSize
         }
     }
 
-    footer: DialogButtonBox {
-        Button { text: "Close"; flat: true; font.capitalization: Font.MixedCase; DialogButtonBox.buttonRole: DialogButtonBox.RejectRole }
+    footer: Item {
+        implicitHeight: closeButton.implicitHeight + 8
+        Button {
+            id: closeButton
+            anchors.right: parent.right
+            anchors.rightMargin: 8
+            text: "Close"
+            flat: true
+            font.capitalization: Font.MixedCase
+            onClicked: root.close()
+        }
     }
 }

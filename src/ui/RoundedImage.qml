@@ -34,7 +34,8 @@ Item {
         asynchronous: true
         cache: true
         fillMode: Image.PreserveAspectCrop
-        sourceSize: root.decodesByHeight ? Qt.size(0, Math.ceil(root.height * 2)) : Qt.size(Math.ceil(root.width * 2), 0)
+        sourceSize.width: root.decodesByHeight ? 0 : Math.ceil(root.width * 2)
+        sourceSize.height: root.decodesByHeight ? Math.ceil(root.height * 2) : 0
         visible: status === Image.Ready
     }
 

@@ -110,6 +110,63 @@ StackView {
                 }
             }
 
+            // Loading progress and the source filter stay above the rows. (A ListView header
+            // cannot be used here: Qt 6.4 creates it outside this file's bound context.)
+            ColumnLayout {
+                objectName: "progressRow"
+                visible: screenState.showsProgress
+                Layout.fillWidth: true
+                Layout.leftMargin: 16
+                Layout.rightMargin: 16
+                Layout.topMargin: 8
+                spacing: 6
+                Label {
+                    text: "Updating Repositories..."
+                    font.pixelSize: Theme.captionSize
+                    color: Theme.secondaryText
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    ProgressBar {
+                        Layout.fillWidth: true
+                        from: 0
+                        to: Math.max(1, root.store.fetchTotal)
+                        value: root.store.fetchProgress
+                    }
+                    Label {
+                        objectName: "progressText"
+                        text: screenState.progressText
+                        font.pixelSize: Theme.caption2Size
+                        color: Theme.secondaryText
+                    }
+                }
+            }
+
+            RowLayout {
+                objectName: "sourceRow"
+                visible: screenState.showsSourcePicker
+                Layout.fillWidth: true
+                Layout.leftMargin: 16
+                Layout.rightMargin: 16
+                Label {
+                    Layout.fillWidth: true
+                    text: "Source"
+                    font.pixelSize: Theme.bodySize
+                }
+                ComboBox {
+                    objectName: "sourcePicker"
+                    implicitContentWidthPolicy: ComboBox.WidestText
+                    Layout.maximumWidth: Math.max(160, list.width * 0.6)
+                    model: screenState.sourceOptions
+                    currentIndex: screenState.sourceIndex
+                    onActivated: (index) => {
+                        screenState.sourceIndex = index
+                        currentIndex = Qt.binding(() => screenState.sourceIndex)
+                    }
+                    displayText: currentIndex >= 0 ? currentText : ""
+                }
+            }
+
             ListView {
                 id: list
                 objectName: "storeList"
@@ -136,80 +193,22 @@ StackView {
                     }
                 }
 
-                header: ColumnLayout {
-                    width: list.width
-                    spacing: 0
-
-                    Label {
-                        Layout.alignment: Qt.AlignHCenter
-                        Layout.topMargin: 4
-                        visible: list.refreshArmed
-                        text: "Release to refresh"
-                        font.pixelSize: Theme.captionSize
-                        color: Theme.secondaryText
-                    }
-
-                    ColumnLayout {
-                        objectName: "progressRow"
-                        visible: screenState.showsProgress
-                        Layout.fillWidth: true
-                        Layout.leftMargin: 16
-                        Layout.rightMargin: 16
-                        Layout.topMargin: 8
-                        spacing: 6
-                        Label {
-                            text: "Updating Repositories..."
-                            font.pixelSize: Theme.captionSize
-                            color: Theme.secondaryText
-                        }
-                        RowLayout {
-                            Layout.fillWidth: true
-                            ProgressBar {
-                                Layout.fillWidth: true
-                                from: 0
-                                to: Math.max(1, root.store.fetchTotal)
-                                value: root.store.fetchProgress
-                            }
-                            Label {
-                                objectName: "progressText"
-                                text: screenState.progressText
-                                font.pixelSize: Theme.caption2Size
-                                color: Theme.secondaryText
-                            }
-                        }
-                    }
-
-                    RowLayout {
-                        objectName: "sourceRow"
-                        visible: screenState.showsSourcePicker
-                        Layout.fillWidth: true
-                        Layout.leftMargin: 16
-                        Layout.rightMargin: 16
-                        Label {
-                            Layout.fillWidth: true
-                            text: "Source"
-                            font.pixelSize: Theme.bodySize
-                        }
-                        ComboBox {
-                            id: sourcePicker
-                            objectName: "sourcePicker"
-                            Layout.maximumWidth: Math.max(160, list.width * 0.6)
-                            model: screenState.sourceOptions
-                            currentIndex: screenState.sourceIndex
-                            onActivated: (index) => {
-                                screenState.sourceIndex = index
-                                currentIndex = Qt.binding(() => screenState.sourceIndex)
-                            }
-                            displayText: currentIndex >= 0 ? currentText : ""
-                        }
-                    }
-                }
-
                 delegate: AppListRow {
                     required property var app
                     required property int index
                     width: list.width
                     onClicked: root.openApp(app)
+                }
+
+                // Shown in the space a pull opens above the first row.
+                Label {
+                    parent: list
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    y: 8
+                    visible: list.refreshArmed
+                    text: "Release to refresh"
+                    font.pixelSize: Theme.captionSize
+                    color: Theme.secondaryText
                 }
 
                 // Nothing to list: say so plainly, and how to try again.

@@ -1,7 +1,6 @@
 pragma Singleton
 import QtQuick
 import QtQuick.Controls.Material
-import Kivo
 
 // Text styles and colours the screens share, named as the designs name them.
 QtObject {
