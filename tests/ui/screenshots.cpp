@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QNetworkAccessManager>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -117,6 +118,14 @@ int main(int argc, char **argv) {
     // A download slow enough to be seen running, with a validator so that pausing keeps its bytes.
     server.setRoute(QUrl(apps.at(5).downloadURL).path(),
                     RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000).withEtag("v1"));
+
+    // A fresh install whose default list lies on the server but is missing there: the first
+    // launch looks as it does offline, without reaching for the network.
+    {
+        QNetworkAccessManager network;
+        AppStoreViewModel seed(server.url(u"/Kivo/default_repos.csv"_s), &network);
+        seed.waitForPendingSaves();
+    }
 
     CachingNetworkAccessManagerFactory networkFactory;
     QQmlApplicationEngine engine;

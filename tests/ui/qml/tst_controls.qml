@@ -1,5 +1,5 @@
+pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls
 import QtTest
 import Kivo
 
@@ -12,6 +12,11 @@ TestCase {
     visible: true
 
     DownloadManager { id: downloads }
+
+    // A clean console: any warning is a fault.
+    function init() {
+        failOnWarning(/.*/)
+    }
 
     Component {
         id: buttonComponent

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtTest
 import Kivo
 
@@ -20,6 +19,11 @@ TestCase {
 
     function cleanupTestCase() {
         window.destroy()
+    }
+
+    // A clean console: any warning while the window works is a fault.
+    function init() {
+        failOnWarning(/.*/)
     }
 
     function controller() { return findChild(window, "contentController") }
@@ -107,6 +111,13 @@ TestCase {
     }
 
     function test_7_storeScreen() {
+        // The start-up refresh fills the list from the default list on the test's server.
+        const list = findChild(window, "storeList")
+        tryVerify(() => list.count > 0, 10000)
+        verify(findChild(window, "sourceRow").visible)
+        compare(findChild(window, "sourcePicker").model, ["All Sources", "Sample Apps"])
+        verify(!findChild(window, "emptyState").visible)
+
         const search = findChild(window, "searchField")
         compare(search.placeholderText, "Search apps, bundles...")
         search.forceActiveFocus()
@@ -114,5 +125,8 @@ TestCase {
         keyClick(Qt.Key_Z)
         const store = controller().store
         compare(store.searchText, "zz")
+        tryCompare(list, "count", 0)
+        // Once no refresh is running any more.
+        tryCompare(findChild(window, "emptyState"), "visible", true)
     }
 }
