@@ -3,6 +3,7 @@
 #include "platform/localecompare.h"
 #include "platform/versioncompare.h"
 #include "store/parallelhalves.h"
+#include "store/textnumbering.h"
 
 #include <QStringMatcher>
 
@@ -25,22 +26,69 @@ using ParallelHalves::forBothHalves;
 using ParallelHalves::kWorthSplitting;
 using ParallelHalves::runBoth;
 
-using NameKeys = std::vector<std::optional<QCollatorSortKey>>;
-
-NameKeys nameKeysOf(const std::vector<const AppItem *> &items) {
-    NameKeys keys(items.size());
-    forBothHalves(qsizetype(items.size()), [&](qsizetype begin, qsizetype end) {
+// Per item, the place of its name in the collation order of all the names. Names that collate
+// as equal share a place. Building a collation key is the costly step, so each distinct text gets
+// one, and the keys are sorted once instead of the rows.
+std::vector<int> nameRanksOf(const std::vector<const AppItem *> &items) {
+    const size_t count = items.size();
+    std::vector<size_t> hashes(count);
+    forBothHalves(qsizetype(count), [&](qsizetype begin, qsizetype end) {
         for (qsizetype i = begin; i < end; ++i)
-            keys[i] = LocaleCompare::sortKey(items[i]->name);
+            hashes[i] = TextNumbering::hashOf(items[i]->name);
     });
-    return keys;
+    std::vector<int> distinctOf(count);
+    std::vector<size_t> firstWithText;
+    TextNumbering distinct{qsizetype(count)};
+    for (size_t i = 0; i < count; ++i) {
+        distinctOf[i] = distinct.add(items[i]->name, hashes[i]);
+        if (size_t(distinctOf[i]) == firstWithText.size())
+            firstWithText.push_back(i);
+    }
+    std::vector<std::optional<QCollatorSortKey>> keys(firstWithText.size());
+    forBothHalves(distinct.size(), [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i)
+            keys[i] = LocaleCompare::sortKey(items[firstWithText[i]]->name);
+    });
+    std::vector<int> byKey(size_t(distinct.size()));
+    std::iota(byKey.begin(), byKey.end(), 0);
+    const auto before = [&keys](int a, int b) {
+        return keys[a]->compare(*keys[b]) < 0;
+    };
+    if (byKey.size() < size_t(kWorthSplitting)) {
+        std::sort(byKey.begin(), byKey.end(), before);
+    } else {
+        const auto middle = byKey.begin() + qsizetype(byKey.size() / 2);
+        runBoth([&] { std::sort(byKey.begin(), middle, before); },
+                [&] { std::sort(middle, byKey.end(), before); });
+        std::inplace_merge(byKey.begin(), middle, byKey.end(), before);
+    }
+    std::vector<int> rankOfDistinct(size_t(distinct.size()));
+    int rank = 0;
+    for (size_t i = 0; i < byKey.size(); ++i) {
+        if (i > 0 && before(byKey[i - 1], byKey[i]))
+            ++rank;
+        rankOfDistinct[byKey[i]] = rank;
+    }
+    std::vector<int> ranks(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        ranks[i] = rankOfDistinct[distinctOf[i]];
+    return ranks;
 }
 
-// The stable display order of `items` as a permutation of their indices. For the name order,
-// `nameKeys` holds the collation key of every item.
-std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, AppSortOption order,
-                                    const NameKeys &nameKeys) {
+// The stable display order of `items` as a permutation of their indices.
+std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, AppSortOption order) {
     std::vector<qsizetype> permutation(items.size());
+    if (order == AppSortOption::name) {
+        // Places are small numbers: counting them out keeps equal names in input order.
+        const std::vector<int> ranks = nameRanksOf(items);
+        std::vector<qsizetype> next(items.size() + 1, 0);
+        for (int rank : ranks)
+            ++next[size_t(rank) + 1];
+        std::partial_sum(next.begin(), next.end(), next.begin());
+        for (size_t i = 0; i < items.size(); ++i)
+            permutation[size_t(next[size_t(ranks[i])]++)] = qsizetype(i);
+        return permutation;
+    }
     std::iota(permutation.begin(), permutation.end(), 0);
     const auto sortStably = [&permutation](const auto &before) {
         if (permutation.size() < size_t(kWorthSplitting)) {
@@ -55,9 +103,6 @@ std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, A
     };
     switch (order.value()) {
     case AppSortOption::name:
-        // Collating every pair is what makes a large name sort slow; a key per row is built once
-        // and compares as plain bytes.
-        sortStably([&nameKeys](qsizetype a, qsizetype b) { return nameKeys[a]->compare(*nameKeys[b]) < 0; });
         break;
     case AppSortOption::date:
         sortStably([&items](qsizetype a, qsizetype b) {
@@ -122,22 +167,13 @@ SearchIndex buildSearchIndex(const QList<AppItem> &rows) {
     SearchIndex index;
     index.rowStart.resize(size_t(rows.size()) + 1);
     index.sourceOf.resize(size_t(rows.size()));
-    QHash<QString, int> sourceNumbers;
+    TextNumbering sources;
     for (qsizetype row = 0; row < rows.size(); ++row) {
         const std::optional<QString> &source = rows[row].sourceRepoName;
-        if (!source) {
-            index.sourceOf[row] = -1;
-            continue;
-        }
-        const auto known = sourceNumbers.constFind(*source);
-        if (known != sourceNumbers.cend()) {
-            index.sourceOf[row] = *known;
-        } else {
-            index.sourceOf[row] = int(index.sources.size());
-            sourceNumbers.insert(*source, int(index.sources.size()));
-            index.sources.append(*source);
-        }
+        index.sourceOf[row] = source ? sources.add(*source) : -1;
     }
+    for (int number = 0; number < sources.size(); ++number)
+        index.sources.append(sources.text(number).toString());
 
     // Each half folds into a text of its own; the second is appended and its offsets shifted.
     const qsizetype middle = rows.size() / 2;
@@ -180,8 +216,7 @@ Catalogue assemble(const QList<QList<AppItem>> &sources, AppSortOption order, bo
     for (qsizetype group = 0; group < groups.size(); ++group)
         representatives[group] = &groups.newestBuild(group);
 
-    const std::vector<qsizetype> permutation = displayOrder(
-        representatives, order, order == AppSortOption::name ? nameKeysOf(representatives) : NameKeys());
+    const std::vector<qsizetype> permutation = displayOrder(representatives, order);
     const qsizetype rowCount = qsizetype(permutation.size());
     catalogue.displayApps = QList<AppItem>(rowCount);
     AppItem *rows = catalogue.displayApps.data();
@@ -212,8 +247,7 @@ void sortForDisplay(QList<AppItem> &apps, AppSortOption order) {
         items.push_back(&app);
     QList<AppItem> sorted;
     sorted.reserve(apps.size());
-    for (qsizetype index :
-         displayOrder(items, order, order == AppSortOption::name ? nameKeysOf(items) : NameKeys()))
+    for (qsizetype index : displayOrder(items, order))
         sorted.append(*items[index]);
     apps = std::move(sorted);
 }
@@ -281,22 +315,23 @@ QMap<QString, QString> availableUpdates(const QList<QList<AppItem>> &sources,
                                         const QList<LocalApp> &installedApps) {
     // Only the bundle identifiers installed with a version can be listed, so only theirs are
     // followed: a small table that stays in the cache while every offered build passes by.
-    QHash<QString, std::optional<QString>> latest;
+    TextNumbering followed{installedApps.size()};
+    std::vector<std::optional<QString>> latest;
     for (const LocalApp &installed : installedApps) {
-        if (installed.version)
-            latest.insert(installed.bundleID, std::nullopt);
+        if (installed.version && !installed.bundleID.isEmpty() && installed.bundleID != u"unknown"_s &&
+            followed.add(installed.bundleID) == qsizetype(latest.size()))
+            latest.emplace_back();
     }
-    latest.remove(QString());
-    latest.remove(u"unknown"_s);
-    if (latest.isEmpty())
+    if (latest.empty())
         return {};
     for (const QList<AppItem> &source : sources) {
         for (const AppItem &app : source) {
-            const auto entry = latest.find(app.bundleIdentifier);
-            if (entry == latest.end())
+            const int number = followed.find(app.bundleIdentifier);
+            if (number < 0)
                 continue;
-            if (!*entry || VersionCompare::compare(app.version, **entry) > 0)
-                *entry = app.version;
+            std::optional<QString> &offered = latest[size_t(number)];
+            if (!offered || VersionCompare::compare(app.version, *offered) > 0)
+                offered = app.version;
         }
     }
 
@@ -304,10 +339,10 @@ QMap<QString, QString> availableUpdates(const QList<QList<AppItem>> &sources,
     for (const LocalApp &installed : installedApps) {
         if (!installed.version)
             continue;
-        const auto offered = latest.constFind(installed.bundleID);
-        if (offered != latest.cend() && *offered &&
-            VersionCompare::compare(**offered, *installed.version) > 0)
-            updates.insert(installed.bundleID, **offered);
+        const int number = followed.find(installed.bundleID);
+        if (number >= 0 && latest[size_t(number)] &&
+            VersionCompare::compare(*latest[size_t(number)], *installed.version) > 0)
+            updates.insert(installed.bundleID, *latest[size_t(number)]);
     }
     return updates;
 }
