@@ -47,8 +47,10 @@ public:
     std::optional<QList<SavedRepo>> children{};
     qint64 appCount = 0;
     std::optional<QUrl> repoListURL{};
-    std::optional<QList<AppItem>> cachedApps{};
     RepoFetchStatus fetchStatus{};
+    // Last, so that comparing nodes, which goes member by member, reaches the apps only when
+    // everything cheaper is equal.
+    std::optional<QList<AppItem>> cachedApps{};
 
     bool isFolder() const { return children.has_value(); }
 

@@ -59,8 +59,10 @@ struct FeedOutcome {
     QString error;
 };
 
-// Runs off the main thread: decodes the body and stamps every app with the feed's name.
-FeedOutcome decodeFeed(const QByteArray &body, int status) {
+// Runs off the main thread: decodes the body and stamps every app with the feed's name. Apps equal
+// to the ones cached come back as those, so that the tree, the catalogue and their comparisons
+// share the list instead of holding and comparing two.
+FeedOutcome decodeFeed(const QByteArray &body, int status, const std::optional<QList<AppItem>> &cachedApps) {
     DecodeResult<RepoResponse> decoded = RepoResponse::decode(body);
     if (!decoded) {
         // The body is decoded whatever the status, but a failing server is the likelier story.
@@ -72,6 +74,8 @@ FeedOutcome decodeFeed(const QByteArray &body, int status) {
     RepoResponse feed = std::move(decoded).value();
     for (AppItem &app : feed.apps)
         app.sourceRepoName = feed.name;
+    if (cachedApps && *cachedApps == feed.apps)
+        feed.apps = *cachedApps;
     return {std::move(feed), {}};
 }
 
@@ -193,6 +197,7 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
     if (!found || !found->url)
         co_return;
     const QUrl url = *found->url;
+    const std::optional<QList<AppItem>> cachedApps = found->cachedApps;
     editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
 
     QNetworkRequest request(url);
@@ -205,7 +210,7 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
 
     FeedOutcome outcome;
     if (serverAnswered(*reply)) {
-        outcome = co_await QtConcurrent::run(decodeFeed, reply->readAll(), httpStatus(*reply));
+        outcome = co_await QtConcurrent::run(decodeFeed, reply->readAll(), httpStatus(*reply), cachedApps);
         if (isGone(self))
             co_return;
     } else {
