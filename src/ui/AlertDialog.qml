@@ -55,7 +55,9 @@ Dialog {
         objectName: "alertMessage"
         text: root.message
         textFormat: Text.PlainText
-        wrapMode: Text.Wrap
+        // A closed alert does not lay out its message: wrapping it while the alert is created
+        // and moved to the overlay sizes the dialog in a binding loop (Qt 6.4).
+        wrapMode: root.visible ? Text.Wrap : Text.NoWrap
         font.pixelSize: Theme.bodySize
     }
 
