@@ -13,6 +13,8 @@ Page {
     required property AppStoreViewModel store
     required property DownloadManager downloadManager
     required property var app
+    // False where the detail stands beside its list rather than over it.
+    property bool showsBack: true
     signal back()
 
     AppDetailState {
@@ -34,11 +36,14 @@ Page {
             anchors.fill: parent
             ToolButton {
                 objectName: "backButton"
+                visible: root.showsBack
                 contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
                 onClicked: root.back()
             }
             Label {
                 Layout.fillWidth: true
+                Layout.leftMargin: root.showsBack ? 0 : 16
+                Layout.rightMargin: root.showsBack ? 0 : 16
                 text: root.app.name
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
@@ -46,7 +51,8 @@ Page {
                 font.weight: Font.DemiBold
                 horizontalAlignment: Text.AlignHCenter
             }
-            Item { Layout.preferredWidth: 48 }
+            // Balances the back button so that the title stays centred.
+            Item { Layout.preferredWidth: 48; visible: root.showsBack }
         }
     }
 
@@ -183,7 +189,7 @@ Page {
                 }
             }
 
-            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Qt.rgba(0.5, 0.5, 0.5, 0.25) }
+            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Theme.separator }
 
             // Preview.
             ColumnLayout {
@@ -218,7 +224,7 @@ Page {
                         placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.1)
                     }
                 }
-                Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Qt.rgba(0.5, 0.5, 0.5, 0.25) }
+                Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Theme.separator }
             }
 
             // About.
@@ -242,7 +248,7 @@ Page {
                 }
             }
 
-            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Qt.rgba(0.5, 0.5, 0.5, 0.25) }
+            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Theme.separator }
 
             // Version History.
             ColumnLayout {

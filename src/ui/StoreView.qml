@@ -6,19 +6,54 @@ import QtQuick.Layouts
 import Kivo
 
 // The first tab: the catalogue, searchable, sortable and filtered by source; a row opens the
-// app's detail screen.
-StackView {
+// app's detail screen. Phones push the detail over the list; wide windows show the list and the
+// opened app side by side.
+Item {
     id: root
 
     required property AppStoreViewModel store
     required property DownloadManager downloadManager
 
+    // From this width on, the list and the detail stand side by side.
+    readonly property bool splitsView: width >= Theme.splitViewWidth
+    // The app in the detail pane of the wide layout; empty while none is open.
+    readonly property string shownAppID: {
+        const detail = root.openDetail(pane)
+        return detail ? detail.app.id : ""
+    }
+
+    // The detail screen on top of a stack; null while the stack shows only its first page (or is
+    // between two pages).
+    function openDetail(stackView) {
+        return stackView.depth > 1 ? stackView.currentItem as AppDetailView : null
+    }
+
     function openApp(app) {
-        push(detailComponent, { app: app })
+        if (!splitsView) {
+            stack.push(detailComponent, { app: app })
+        } else if (pane.depth > 1) {
+            pane.replace(detailComponent, { app: app, showsBack: false }, StackView.Immediate)
+        } else {
+            pane.push(detailComponent, { app: app, showsBack: false }, StackView.Immediate)
+        }
     }
 
     function closeApp() {
-        pop()
+        if (stack.depth > 1)
+            stack.pop()
+        if (pane.depth > 1)
+            pane.pop(null, StackView.Immediate)
+    }
+
+    // The open app follows the window across the threshold.
+    onSplitsViewChanged: {
+        const from = splitsView ? stack : pane
+        const detail = openDetail(from)
+        if (!detail)
+            return
+        const app = detail.app
+        from.pop(null, StackView.Immediate)
+        openApp(app)
     }
 
     StoreViewState {
@@ -41,41 +76,218 @@ StackView {
         }
     }
 
-    initialItem: Page {
-        id: page
+    RowLayout {
+        anchors.fill: parent
+        spacing: 0
 
-        header: ToolBar {
-            Material.foreground: "white"
-            RowLayout {
-                anchors.fill: parent
-                anchors.leftMargin: 16
-                Label {
-                    Layout.fillWidth: true
-                    text: "Store"
-                    font.pixelSize: Theme.headlineSize + 2
-                    font.weight: Font.DemiBold
-                }
-                ToolButton {
-                    objectName: "sortButton"
-                    contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
-                    onClicked: sortMenu.popup()
-                    Menu {
-                        id: sortMenu
-                        objectName: "sortMenu"
-                        title: "Sort By"
-                        MenuItem { enabled: false; text: "Sort By"; font.pixelSize: Theme.captionSize }
-                        Repeater {
-                            model: screenState.sortOptions
-                            delegate: MenuItem {
-                                required property string modelData
-                                required property int index
-                                text: modelData
-                                checkable: true
-                                checked: screenState.sortIndex === index
-                                onTriggered: {
-                                    screenState.sortIndex = index
-                                    checked = Qt.binding(() => screenState.sortIndex === index)
+        StackView {
+            id: stack
+            objectName: "storeStack"
+            Layout.fillHeight: true
+            Layout.fillWidth: !root.splitsView
+            Layout.preferredWidth: root.splitsView ? Math.round(Math.min(Math.max(root.width * 0.38, 360), 480)) : -1
+
+            initialItem: Page {
+                id: page
+
+                header: ToolBar {
+                    Material.foreground: "white"
+                    RowLayout {
+                        anchors.fill: parent
+                        anchors.leftMargin: 16
+                        Label {
+                            Layout.fillWidth: true
+                            text: "Store"
+                            font.pixelSize: Theme.headlineSize + 2
+                            font.weight: Font.DemiBold
+                        }
+                        ToolButton {
+                            objectName: "sortButton"
+                            contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
+                            onClicked: sortMenu.popup()
+                            Menu {
+                                id: sortMenu
+                                objectName: "sortMenu"
+                                title: "Sort By"
+                                MenuItem { enabled: false; text: "Sort By"; font.pixelSize: Theme.captionSize }
+                                Repeater {
+                                    model: screenState.sortOptions
+                                    delegate: MenuItem {
+                                        required property string modelData
+                                        required property int index
+                                        text: modelData
+                                        checkable: true
+                                        checked: screenState.sortIndex === index
+                                        onTriggered: {
+                                            screenState.sortIndex = index
+                                            checked = Qt.binding(() => screenState.sortIndex === index)
+                                        }
+                                    }
                                 }
+                            }
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 0
+
+                    TextField {
+                        id: searchField
+                        objectName: "searchField"
+                        Layout.fillWidth: true
+                        Layout.maximumWidth: Theme.readableWidth
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.leftMargin: 16
+                        Layout.rightMargin: 16
+                        Layout.topMargin: 4
+                        placeholderText: "Search apps, bundles..."
+                        leftPadding: 36
+                        text: root.store.searchText
+                        onTextEdited: root.store.searchText = text
+                        inputMethodHints: Qt.ImhNoPredictiveText
+                        SymbolIcon {
+                            anchors.left: parent.left
+                            anchors.leftMargin: 6
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: "magnifyingglass"
+                            color: Theme.secondaryText
+                        }
+                    }
+
+                    // Loading progress and the source filter stay above the rows. (A ListView header
+                    // cannot be used here: Qt 6.4 creates it outside this file's bound context.)
+                    ColumnLayout {
+                        objectName: "progressRow"
+                        visible: screenState.showsProgress
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 16
+                        Layout.rightMargin: 16
+                        Layout.topMargin: 8
+                        spacing: 6
+                        Label {
+                            text: "Updating Repositories..."
+                            font.pixelSize: Theme.captionSize
+                            color: Theme.secondaryText
+                        }
+                        RowLayout {
+                            Layout.fillWidth: true
+                            ProgressBar {
+                                Layout.fillWidth: true
+                                from: 0
+                                to: Math.max(1, root.store.fetchTotal)
+                                value: root.store.fetchProgress
+                            }
+                            Label {
+                                objectName: "progressText"
+                                text: screenState.progressText
+                                font.pixelSize: Theme.caption2Size
+                                color: Theme.secondaryText
+                            }
+                        }
+                    }
+
+                    RowLayout {
+                        objectName: "sourceRow"
+                        visible: screenState.showsSourcePicker
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 16
+                        Layout.rightMargin: 16
+                        Label {
+                            Layout.fillWidth: true
+                            text: "Source"
+                            font.pixelSize: Theme.bodySize
+                        }
+                        ComboBox {
+                            objectName: "sourcePicker"
+                            implicitContentWidthPolicy: ComboBox.WidestText
+                            Layout.maximumWidth: Math.max(160, list.width * 0.6)
+                            model: screenState.sourceOptions
+                            currentIndex: screenState.sourceIndex
+                            onActivated: (index) => {
+                                screenState.sourceIndex = index
+                                currentIndex = Qt.binding(() => screenState.sourceIndex)
+                            }
+                            displayText: currentIndex >= 0 ? currentText : ""
+                        }
+                    }
+
+                    ListView {
+                        id: list
+                        objectName: "storeList"
+                        Layout.fillWidth: true
+                        Layout.maximumWidth: 960
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.fillHeight: true
+                        clip: true
+                        model: catalogue
+                        reuseItems: true
+                        cacheBuffer: 400
+                        boundsBehavior: Flickable.DragOverBounds
+                        ScrollBar.vertical: ScrollBar {}
+
+                        // Pull to refresh: dragging the list down past the threshold and letting go.
+                        readonly property real pullThreshold: 80
+                        readonly property bool pulledFar: contentY < originY - pullThreshold
+                        property bool refreshArmed: false
+                        onPulledFarChanged: if (pulledFar && dragging) refreshArmed = true
+                        onDraggingChanged: {
+                            if (!dragging && refreshArmed) {
+                                refreshArmed = false
+                                root.store.refreshAllRepos()
+                            }
+                        }
+
+                        delegate: AppListRow {
+                            required property var app
+                            required property int index
+                            width: list.width
+                            highlighted: root.splitsView && app.id === root.shownAppID
+                            onClicked: root.openApp(app)
+                        }
+
+                        // Shown in the space a pull opens above the first row.
+                        Label {
+                            parent: list
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            y: 8
+                            visible: list.refreshArmed
+                            text: "Release to refresh"
+                            font.pixelSize: Theme.captionSize
+                            color: Theme.secondaryText
+                        }
+
+                        // Nothing to list: say so plainly, and how to try again.
+                        Column {
+                            objectName: "emptyState"
+                            anchors.centerIn: parent
+                            width: Math.min(parent.width - 48, 360)
+                            spacing: 8
+                            visible: list.count === 0 && !root.store.isLoading
+                            SymbolIcon {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                name: root.store.searchText.length > 0 ? "magnifyingglass" : "bag"
+                                size: 44
+                                color: Theme.secondaryText
+                            }
+                            Label {
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                wrapMode: Text.Wrap
+                                text: root.store.searchText.length > 0 ? "No Results" : "No Apps"
+                                font.pixelSize: Theme.headlineSize
+                                font.weight: Font.DemiBold
+                            }
+                            Label {
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                wrapMode: Text.Wrap
+                                color: Theme.secondaryText
+                                font.pixelSize: Theme.subheadlineSize
+                                text: root.store.searchText.length > 0
+                                      ? "No apps match your search."
+                                      : "Your repositories have no apps to show yet. Pull down to refresh."
                             }
                         }
                     }
@@ -83,144 +295,31 @@ StackView {
             }
         }
 
-        ColumnLayout {
-            anchors.fill: parent
-            spacing: 0
+        Rectangle {
+            visible: root.splitsView
+            Layout.fillHeight: true
+            Layout.preferredWidth: 1
+            color: Theme.separator
+        }
 
-            TextField {
-                id: searchField
-                objectName: "searchField"
-                Layout.fillWidth: true
-                Layout.maximumWidth: Theme.readableWidth
-                Layout.alignment: Qt.AlignHCenter
-                Layout.leftMargin: 16
-                Layout.rightMargin: 16
-                Layout.topMargin: 4
-                placeholderText: "Search apps, bundles..."
-                leftPadding: 36
-                text: root.store.searchText
-                onTextEdited: root.store.searchText = text
-                inputMethodHints: Qt.ImhNoPredictiveText
-                SymbolIcon {
-                    anchors.left: parent.left
-                    anchors.leftMargin: 6
-                    anchors.verticalCenter: parent.verticalCenter
-                    name: "magnifyingglass"
-                    color: Theme.secondaryText
-                }
-            }
+        StackView {
+            id: pane
+            objectName: "detailPane"
+            visible: root.splitsView
+            Layout.fillWidth: true
+            Layout.fillHeight: true
 
-            // Loading progress and the source filter stay above the rows. (A ListView header
-            // cannot be used here: Qt 6.4 creates it outside this file's bound context.)
-            ColumnLayout {
-                objectName: "progressRow"
-                visible: screenState.showsProgress
-                Layout.fillWidth: true
-                Layout.leftMargin: 16
-                Layout.rightMargin: 16
-                Layout.topMargin: 8
-                spacing: 6
-                Label {
-                    text: "Updating Repositories..."
-                    font.pixelSize: Theme.captionSize
-                    color: Theme.secondaryText
-                }
-                RowLayout {
-                    Layout.fillWidth: true
-                    ProgressBar {
-                        Layout.fillWidth: true
-                        from: 0
-                        to: Math.max(1, root.store.fetchTotal)
-                        value: root.store.fetchProgress
-                    }
-                    Label {
-                        objectName: "progressText"
-                        text: screenState.progressText
-                        font.pixelSize: Theme.caption2Size
-                        color: Theme.secondaryText
-                    }
-                }
-            }
+            initialItem: Page {
+                header: ToolBar {}
 
-            RowLayout {
-                objectName: "sourceRow"
-                visible: screenState.showsSourcePicker
-                Layout.fillWidth: true
-                Layout.leftMargin: 16
-                Layout.rightMargin: 16
-                Label {
-                    Layout.fillWidth: true
-                    text: "Source"
-                    font.pixelSize: Theme.bodySize
-                }
-                ComboBox {
-                    objectName: "sourcePicker"
-                    implicitContentWidthPolicy: ComboBox.WidestText
-                    Layout.maximumWidth: Math.max(160, list.width * 0.6)
-                    model: screenState.sourceOptions
-                    currentIndex: screenState.sourceIndex
-                    onActivated: (index) => {
-                        screenState.sourceIndex = index
-                        currentIndex = Qt.binding(() => screenState.sourceIndex)
-                    }
-                    displayText: currentIndex >= 0 ? currentText : ""
-                }
-            }
-
-            ListView {
-                id: list
-                objectName: "storeList"
-                Layout.fillWidth: true
-                Layout.maximumWidth: 960
-                Layout.alignment: Qt.AlignHCenter
-                Layout.fillHeight: true
-                clip: true
-                model: catalogue
-                reuseItems: true
-                cacheBuffer: 400
-                boundsBehavior: Flickable.DragOverBounds
-                ScrollBar.vertical: ScrollBar {}
-
-                // Pull to refresh: dragging the list down past the threshold and letting go.
-                readonly property real pullThreshold: 80
-                readonly property bool pulledFar: contentY < originY - pullThreshold
-                property bool refreshArmed: false
-                onPulledFarChanged: if (pulledFar && dragging) refreshArmed = true
-                onDraggingChanged: {
-                    if (!dragging && refreshArmed) {
-                        refreshArmed = false
-                        root.store.refreshAllRepos()
-                    }
-                }
-
-                delegate: AppListRow {
-                    required property var app
-                    required property int index
-                    width: list.width
-                    onClicked: root.openApp(app)
-                }
-
-                // Shown in the space a pull opens above the first row.
-                Label {
-                    parent: list
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    y: 8
-                    visible: list.refreshArmed
-                    text: "Release to refresh"
-                    font.pixelSize: Theme.captionSize
-                    color: Theme.secondaryText
-                }
-
-                // Nothing to list: say so plainly, and how to try again.
                 Column {
-                    objectName: "emptyState"
+                    objectName: "noAppShown"
                     anchors.centerIn: parent
                     width: Math.min(parent.width - 48, 360)
                     spacing: 8
-                    visible: list.count === 0 && !root.store.isLoading
                     SymbolIcon {
                         anchors.horizontalCenter: parent.horizontalCenter
-                        name: root.store.searchText.length > 0 ? "magnifyingglass" : "bag"
+                        name: "square.grid.2x2"
                         size: 44
                         color: Theme.secondaryText
                     }
@@ -228,7 +327,7 @@ StackView {
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
-                        text: root.store.searchText.length > 0 ? "No Results" : "No Apps"
+                        text: "No App Selected"
                         font.pixelSize: Theme.headlineSize
                         font.weight: Font.DemiBold
                     }
@@ -238,9 +337,7 @@ StackView {
                         wrapMode: Text.Wrap
                         color: Theme.secondaryText
                         font.pixelSize: Theme.subheadlineSize
-                        text: root.store.searchText.length > 0
-                              ? "No apps match your search."
-                              : "Your repositories have no apps to show yet. Pull down to refresh."
+                        text: "Choose an app from the list to see its details and versions."
                     }
                 }
             }

@@ -21,6 +21,10 @@ QtObject {
     readonly property color secondaryBackground: Material.theme === Material.Dark ? "#1C1C1E" : "#F2F2F7"
     readonly property color windowBackground: Material.background
 
+    readonly property color separator: Qt.rgba(0.5, 0.5, 0.5, 0.25)
+
     // Phones get the whole width; wider windows keep lines at a readable length.
     readonly property int readableWidth: 720
+    // Tablets and desktops from this width on show a list and its detail side by side.
+    readonly property int splitViewWidth: 840
 }

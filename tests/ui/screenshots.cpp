@@ -42,6 +42,8 @@ public:
     void settle(int ms) { QTest::qWait(ms); }
 
     void grab(const QString &name) {
+        // The pointer rests on the title, where it lights up no row or button.
+        QTest::mouseMove(m_window, QPoint(1, 1));
         settle(400);
         const QString path = m_output + u'/' + name + u".png"_s;
         if (!m_window->grabWindow().save(path))
@@ -134,7 +136,7 @@ int main(int argc, char **argv) {
     if (engine.rootObjects().isEmpty())
         return 1;
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    window->resize(420, 820);
+    window->resize(390, 844);
     Walkthrough walk(window, output);
     auto *store = window->findChild<AppStoreViewModel *>();
     auto *downloads = window->findChild<DownloadManager *>();
@@ -252,13 +254,21 @@ int main(int argc, char **argv) {
     walk.grab(u"13-detail-long-texts-no-icon"_s);
     back();
 
+    // Wider windows: the app opened on the phone moves beside the list, and back.
+    openApp(apps.at(0));
     window->resize(1024, 768);
     walk.settle(1000);
-    walk.grab(u"14-tablet-store"_s);
-    openApp(apps.at(0));
-    walk.grab(u"15-tablet-detail"_s);
+    walk.grab(u"14-tablet-detail"_s);
+    back();
+    walk.grab(u"15-tablet-store"_s);
+    window->resize(1440, 900);
+    openApp(apps.at(2));
+    walk.grab(u"16-desktop-detail"_s);
+    window->resize(390, 844);
+    walk.settle(1000);
+    walk.grab(u"17-phone-after-desktop"_s);
     back();
     walk.click(walk.findShownItem(u"tab1"_s));
-    walk.grab(u"16-apps-tab"_s);
+    walk.grab(u"18-apps-tab"_s);
     return 0;
 }

@@ -39,7 +39,8 @@ public Q_SLOTS:
     }
 
 private:
-    // The default list names one feed of two sample apps in three versions each, with their icons.
+    // The default list names one feed of two sample apps in three versions each, with their icons
+    // and screenshots.
     void serveSampleRepository() {
         m_server = std::make_unique<HttpServer>();
         if (!m_server->start())
@@ -49,6 +50,9 @@ private:
         m_server->serveBytes(u"/feed.json"_s,
                              SampleCatalogue::feed(u"Sample Apps"_s, SampleCatalogue::apps(6, base)),
                              "application/json");
+        for (int i = 0; i < 12; ++i)
+            m_server->serveBytes(u"/screens/"_s + QString::number(i) + u".png"_s,
+                                 SampleCatalogue::screenshotPng(i), "image/png");
         for (int i = 0; i < 24; ++i)
             m_server->serveBytes(u"/icons/"_s + QString::number(i) + u".png"_s, SampleCatalogue::iconPng(i),
                                  "image/png");

@@ -129,4 +129,39 @@ TestCase {
         // Once no refresh is running any more.
         tryCompare(findChild(window, "emptyState"), "visible", true)
     }
+
+    function test_8_wideWindowShowsTheAppBesideTheList() {
+        const storeView = findChild(window, "storeView")
+        const stack = findChild(window, "storeStack")
+        const pane = findChild(window, "detailPane")
+        const list = findChild(window, "storeList")
+        const phoneWidth = window.width
+        controller().store.searchText = ""
+        findChild(window, "searchField").text = ""
+        tryVerify(() => list.count > 0)
+
+        window.width = 1100
+        tryCompare(storeView, "splitsView", true)
+        verify(pane.visible)
+        verify(findChild(pane, "noAppShown").visible)
+        const row = list.itemAtIndex(0)
+        mouseClick(row)
+        tryCompare(pane, "depth", 2)
+        compare(stack.depth, 1)
+        compare(pane.currentItem.app.id, row.app.id)
+        verify(row.highlighted)
+        verify(!findChild(pane.currentItem, "backButton").visible)
+
+        // Narrow again: the open app is pushed over the list, with its way back.
+        window.width = phoneWidth
+        tryCompare(storeView, "splitsView", false)
+        compare(pane.depth, 1)
+        compare(stack.depth, 2)
+        compare(stack.currentItem.app.id, row.app.id)
+        const back = findChild(stack.currentItem, "backButton")
+        verify(back.visible)
+        tryCompare(stack, "busy", false)
+        mouseClick(back)
+        tryCompare(stack, "depth", 1)
+    }
 }
