@@ -1,5 +1,9 @@
 #include "appitemdecoding.h"
 
+#include "platform/parallelhalves.h"
+
+#include <exception>
+
 using namespace Qt::StringLiterals;
 using namespace JsonReader;
 
@@ -69,12 +73,28 @@ void readInto(AppItem &item, simdjson::dom::element entry, const Path &at, Repea
 } // namespace
 
 QList<AppItem> readList(simdjson::dom::array entries, const Path &at) {
-    Repeated repeated;
-    QList<AppItem> items;
-    items.reserve(qsizetype(entries.size()));
-    qsizetype index = 0;
-    for (const simdjson::dom::element entry : entries)
-        readInto(items.emplace_back(), entry, at.element(index++), repeated);
+    const qsizetype count = qsizetype(entries.size());
+    QList<AppItem> items(count);
+    AppItem *const filled = items.data();
+    // A large feed is read in two halves at once. Each half stops at its first bad entry; the
+    // earlier half's failure is the one reported, as if the entries had been read in order.
+    std::exception_ptr failures[2];
+    ParallelHalves::forBothHalves(count, [&](qsizetype begin, qsizetype end) {
+        try {
+            auto entry = entries.begin();
+            for (qsizetype skip = 0; skip < begin; ++skip)
+                ++entry;
+            Repeated repeated;
+            for (qsizetype index = begin; index < end; ++index, ++entry)
+                readInto(filled[index], *entry, at.element(index), repeated);
+        } catch (...) {
+            failures[begin == 0 ? 0 : 1] = std::current_exception();
+        }
+    });
+    for (const std::exception_ptr &failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
     return items;
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/localecompare.h"
 #include "platform/versioncompare.h"
-#include "store/parallelhalves.h"
+#include "platform/parallelhalves.h"
 #include "store/textnumbering.h"
 
 #include <QStringMatcher>

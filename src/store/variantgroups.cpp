@@ -1,7 +1,7 @@
 #include "variantgroups.h"
 
 #include "store/catalogueassembly.h"
-#include "store/parallelhalves.h"
+#include "platform/parallelhalves.h"
 
 #include <QHashSeed>
 

@@ -387,6 +387,43 @@ private Q_SLOTS:
         QCOMPARE(result.error(), error);
     }
 
+    // A large feed is read in two halves at once; whatever the halves find, the result is the one
+    // of reading in order: every entry in place, or the first bad entry named.
+    void largeFeedsReadInHalves_data() {
+        QTest::addColumn<QList<int>>("badEntries");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("all good") << QList<int>{} << QString();
+        QTest::newRow("bad in the second half")
+            << QList<int>{9000} << u"apps[9000].version: expected a string, found a number"_s;
+        QTest::newRow("bad in both halves")
+            << QList<int>{7000, 3000} << u"apps[3000].version: expected a string, found a number"_s;
+    }
+
+    void largeFeedsReadInHalves() {
+        QFETCH(QList<int>, badEntries);
+        QFETCH(QString, error);
+        constexpr int kEntries = 10'000;
+        QByteArray json = "{\"name\":\"R\",\"apps\":[";
+        for (int i = 0; i < kEntries; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            json += QByteArray(i ? "," : "") + "{\"name\":\"A" + QByteArray::number(i / 4) +
+                    "\",\"version\":" + (badEntries.contains(i) ? n : '"' + n + '"') +
+                    ",\"downloadURL\":\"u" + n + "\"}";
+        }
+        json += "]}";
+        const DecodeResult<RepoResponse> result = RepoResponse::decode(json);
+        if (!error.isEmpty()) {
+            QCOMPARE(result.error(), error);
+            return;
+        }
+        QVERIFY2(result.ok(), qPrintable(result.error()));
+        QCOMPARE(result->apps.size(), kEntries);
+        for (int i : {0, 4999, 5000, 5001, kEntries - 1}) {
+            QCOMPARE(result->apps[i].version, QString::number(i));
+            QCOMPARE(result->apps[i].name, u"A"_s + QString::number(i / 4));
+        }
+    }
+
     // Consecutive versions of one app share their texts while decoding; a text that changes, or an
     // empty one, must never come back as the previous entry's.
     void textsRepeatedAcrossEntries() {

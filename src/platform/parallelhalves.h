@@ -5,8 +5,8 @@
 
 #include <QtGlobal>
 
-// The catalogue's large passes split in two, for the two cores a phone or a small machine has
-// at least; below this many items a second thread costs more than it saves.
+// Large passes split in two, for the two cores a phone or a small machine has at least; below
+// this many items a second thread costs more than it saves.
 namespace ParallelHalves {
 
 constexpr qsizetype kWorthSplitting = 4096;
