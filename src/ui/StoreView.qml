@@ -202,7 +202,9 @@ Item {
                         ComboBox {
                             objectName: "sourcePicker"
                             implicitContentWidthPolicy: ComboBox.WidestText
-                            Layout.maximumWidth: Math.max(160, list.width * 0.6)
+                            // Room for "All Sources" at least; a long name is cut short at 60 %.
+                            Layout.preferredWidth: Math.max(implicitWidth, 180)
+                            Layout.maximumWidth: Math.max(180, list.width * 0.6)
                             model: screenState.sourceOptions
                             currentIndex: screenState.sourceIndex
                             onActivated: (index) => {

@@ -42,8 +42,8 @@ public:
     void settle(int ms) { QTest::qWait(ms); }
 
     void grab(const QString &name) {
-        // The pointer rests on the title, where it lights up no row or button.
-        QTest::mouseMove(m_window, QPoint(1, 1));
+        // The pointer rests in the middle of the title bar, where it lights up no row or button.
+        QTest::mouseMove(m_window, QPoint(m_window->width() / 2, 4));
         settle(400);
         const QString path = m_output + u'/' + name + u".png"_s;
         if (!m_window->grabWindow().save(path))
