@@ -293,11 +293,12 @@ private Q_SLOTS:
 
     // Only an archive inside the downloads folder is removed after the install.
     void removesOnlyArchivesFromTheDownloadsFolder_data() {
-        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("folder"); // beside the downloads folder ("Documents"), or a case
         QTest::addColumn<bool>("removed");
-        QTest::newRow("downloads folder") << QString() << true;
-        QTest::newRow("elsewhere") << u"elsewhere"_s << false;
+        QTest::newRow("downloads folder") << u"Documents"_s << true;
         QTest::newRow("named like the downloads folder") << u"Documents2"_s << false;
+        QTest::newRow("through the downloads folder") << u"Documents/../Outside"_s << false;
+        QTest::newRow("elsewhere") << u"elsewhere"_s << false;
         QTest::newRow("no LiveContainer folder") << u"none"_s << true;
     }
 
@@ -306,16 +307,17 @@ private Q_SLOTS:
         QFETCH(bool, removed);
         if (folder == u"none"_s)
             m_engine->resetCustomFolder(true); // the apps then land in the downloads folder
-        const QString where = folder.isEmpty() || folder == u"none"_s ? downloads()
-                              : folder == u"elsewhere"_s              ? m_elsewhere.path()
-                                                                      : downloads() + u"2"_s;
+        const QString where = folder == u"none"_s        ? downloads()
+                              : folder == u"elsewhere"_s ? m_elsewhere.path()
+                                                         : QFileInfo(downloads()).path() + u'/' + folder;
         QDir().mkpath(where);
         QVERIFY(InstallTest::writeAppIpa(where + u"/Game.ipa"_s, u"com.a.b"_s, u"Game"_s, u"1"_s));
         convert(where + u"/Game.ipa"_s);
         QCOMPARE(QFile::exists(where + u"/Game.ipa"_s), !removed);
         QCOMPARE(entries(applications(), u"*.app"_s), QStringList{u"com.a.b.app"_s});
         QVERIFY(entries(applications(), u"Temp_*"_s).isEmpty());
-        QDir(downloads() + u"2"_s).removeRecursively();
+        if (!removed && folder != u"elsewhere"_s)
+            QDir(where).removeRecursively();
     }
 
     void installsNothingFromArchivesWithoutAnApp_data() {
