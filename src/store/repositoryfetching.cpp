@@ -79,6 +79,12 @@ FeedOutcome decodeFeed(const QByteArray &body, int status, const std::optional<Q
     return {std::move(feed), {}};
 }
 
+// The tasks already run side by side (each starts as it is made); this ends when the last one has.
+QCoro::Task<> allOf(std::vector<QCoro::Task<>> tasks) {
+    for (QCoro::Task<> &task : tasks)
+        co_await task;
+}
+
 void collectLinkedFolders(const QList<SavedRepo> &level, QStringList &ids) {
     for (const SavedRepo &node : level) {
         if (node.repoListURL)
@@ -136,11 +142,9 @@ QCoro::Task<> AppStoreViewModel::fetchAllRepos() {
     collectLinkedFolders(m_savedRepos, folderIDs);
     if (!folderIDs.isEmpty()) {
         std::vector<QCoro::Task<>> refreshes;
-        refreshes.reserve(size_t(folderIDs.size()));
         for (const QString &folderID : std::as_const(folderIDs))
             refreshes.push_back(refreshFolder(folderID, false));
-        for (QCoro::Task<> &refresh : refreshes)
-            co_await refresh;
+        co_await allOf(std::move(refreshes));
         if (isGone(self))
             co_return;
     }
@@ -161,11 +165,9 @@ QCoro::Task<> AppStoreViewModel::fetchAllRepos() {
 
     const auto permits = std::make_shared<Semaphore>(3);
     std::vector<QCoro::Task<>> fetches;
-    fetches.reserve(size_t(ids.size()));
     for (const QString &id : std::as_const(ids))
         fetches.push_back(fetchUnderPermit(permits, id));
-    for (QCoro::Task<> &fetch : fetches)
-        co_await fetch;
+    co_await allOf(std::move(fetches));
     if (isGone(self))
         co_return;
 
@@ -321,8 +323,7 @@ QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
         if (child.url && child.isEnabled)
             fetches.push_back(fetchRepo(child.id, false));
     }
-    for (QCoro::Task<> &fetch : fetches)
-        co_await fetch;
+    co_await allOf(std::move(fetches));
     if (isGone(self))
         co_return;
     saveRepos();
