@@ -491,6 +491,22 @@ private Q_SLOTS:
         QVERIFY(!readReposFile().constFirst().isEnabled);
     }
 
+    // A feed fetched again unchanged keeps the cached list itself, so the tree and the catalogue
+    // go on sharing it; a changed feed brings its own.
+    void unchangedFeedKeepsTheCachedList() {
+        m_server.setRoute(u"/feeds/same"_s, RouteResponse::bytes(feed(u"Same"_s, 3)));
+        const SavedRepo node = repo(u"same"_s, url(u"/feeds/same"_s));
+        auto engine = makeEngine({node});
+        QCoro::waitFor(engine->fetchRepo(node.id, false));
+        const QList<AppItem> first = *engine->savedRepos().constFirst().cachedApps;
+        QCoro::waitFor(engine->fetchRepo(node.id, false));
+        QVERIFY(engine->savedRepos().constFirst().cachedApps->isSharedWith(first));
+
+        m_server.setRoute(u"/feeds/same"_s, RouteResponse::bytes(feed(u"Same"_s, 4)));
+        QCoro::waitFor(engine->fetchRepo(node.id, false));
+        QCOMPARE(engine->savedRepos().constFirst().cachedApps->size(), 4);
+    }
+
     void iconComesFromTheFeedOrItsMeta_data() {
         QTest::addColumn<QByteArray>("topLevel");
         QTest::addColumn<QString>("icon");
