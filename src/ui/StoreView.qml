@@ -104,7 +104,8 @@ Item {
                         ToolButton {
                             objectName: "sortButton"
                             contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
-                            onClicked: sortMenu.popup()
+                            // Under the button, right edges aligned, wherever the pointer or finger was.
+                            onClicked: sortMenu.popup(width - sortMenu.width, height)
                             Menu {
                                 id: sortMenu
                                 objectName: "sortMenu"
