@@ -292,6 +292,17 @@ Item {
                                       ? "No apps match your search."
                                       : "Your repositories have no apps to show yet. Pull down to refresh."
                             }
+                            // Pulling is a touch gesture; a pointer gets a button too.
+                            Button {
+                                objectName: "refreshButton"
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                visible: root.store.searchText.length === 0
+                                flat: true
+                                text: "Refresh"
+                                font.capitalization: Font.MixedCase
+                                Material.foreground: Theme.blue
+                                onClicked: root.store.refreshAllRepos()
+                            }
                         }
                     }
                 }
