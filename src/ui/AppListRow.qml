@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.Material
 import QtQuick.Layouts
 import Kivo
 
@@ -37,6 +38,8 @@ ItemDelegate {
             Layout.alignment: Qt.AlignVCenter
             source: root.iconURL
             radius: 12
+            // The corners are masked with what lies behind the row.
+            backgroundColor: root.highlighted ? root.Material.listHighlightColor : Theme.windowBackground
         }
 
         ColumnLayout {
