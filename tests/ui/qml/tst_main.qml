@@ -11,6 +11,7 @@ TestCase {
     property var window: null
 
     function initTestCase() {
+        failOnWarning(/.*/)
         const component = Qt.createComponent("qrc:/Kivo/Main.qml")
         verify(component.status === Component.Ready, component.errorString())
         window = component.createObject(null)
@@ -21,7 +22,7 @@ TestCase {
         window.destroy()
     }
 
-    // A clean console: any warning while the window works is a fault.
+    // A clean console: any warning while the window is made or works is a fault.
     function init() {
         failOnWarning(/.*/)
     }
