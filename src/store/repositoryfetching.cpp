@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -23,7 +24,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using ReplyPointer = std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater>;
+// Deletes its reply later, unless the network client has deleted it already: an engine with a
+// client of its own takes the replies with it, while its coroutines may still wait on other work.
+class ReplyHandle {
+public:
+    explicit ReplyHandle(QNetworkReply *reply)
+        : m_reply(reply) {}
+    ~ReplyHandle() {
+        if (m_reply)
+            m_reply->deleteLater();
+    }
+    ReplyHandle(const ReplyHandle &) = delete;
+    ReplyHandle &operator=(const ReplyHandle &) = delete;
+
+    QNetworkReply *get() const { return m_reply; }
+    QNetworkReply &operator*() const { return *m_reply; }
+    QNetworkReply *operator->() const { return m_reply; }
+
+private:
+    QPointer<QNetworkReply> m_reply;
+};
 
 constexpr int kFeedTransferTimeoutMs = 60 * 1000;
 
@@ -205,7 +225,7 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
     QNetworkRequest request(url);
     request.setTransferTimeout(kFeedTransferTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    const ReplyPointer reply(track(m_network->get(request)));
+    const ReplyHandle reply(track(m_network->get(request)));
     co_await reply.get();
     if (isGone(self))
         co_return;
@@ -251,7 +271,7 @@ QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
     const QUrl listURL = *found->repoListURL;
     editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
 
-    const ReplyPointer reply(track(m_network->get(QNetworkRequest(listURL))));
+    const ReplyHandle reply(track(m_network->get(QNetworkRequest(listURL))));
     co_await reply.get();
     if (isGone(self))
         co_return;

@@ -6,6 +6,8 @@
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QThreadPool>
+#include <QTimer>
 
 #include <qcoro/qcorotask.h>
 
@@ -659,6 +661,28 @@ private Q_SLOTS:
         // Let the server finish and any queued work run: a dangling coroutine would crash here.
         QTest::qWait(600);
         QCOMPARE(m_server.totalRequestCount(), 3);
+    }
+
+    // Also while a feed decodes, when the engine's own network client, which owns the replies,
+    // goes with it: the coroutine that wakes afterwards must not touch the freed reply.
+    void engineGoingAwayMidDecodeEndsCleanly() {
+        m_server.setRoute(u"/feeds/big"_s, RouteResponse::bytes(feed(u"Big"_s, 20000)));
+        writeReposFile({repo(u"big"_s, url(u"/feeds/big"_s))});
+        auto network = std::make_unique<QNetworkAccessManager>();
+        auto engine = std::make_unique<AppStoreViewModel>(url(u"/Kivo/default_repos.csv"_s), network.get());
+        bool gone = false;
+        // Queued: the fetch sees the answer first and hands the body to the decoder.
+        connect(network.get(), &QNetworkAccessManager::finished, this, [&] {
+            QTimer::singleShot(0, this, [&] {
+                engine.reset();
+                network.reset();
+                gone = true;
+            });
+        });
+        engine->refreshAllRepos();
+        QTRY_VERIFY(gone);
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(100);
     }
 
     // ---- Editing the tree -----------------------------------------------------------------------
