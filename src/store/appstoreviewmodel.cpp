@@ -6,6 +6,7 @@
 #include "platform/localecompare.h"
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
+#include "store/backgroundrelease.h"
 #include "store/variantgroups.h"
 
 #include <QDateTime>
@@ -19,15 +20,6 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-
-// Hands the last reference to a large value to a worker thread: freeing tens of thousands of
-// apps takes longer than a frame, and the main thread has to keep drawing.
-template<typename T>
-static void releaseInBackground(T value) {
-    if (value.isEmpty() || !value.isDetached())
-        return;
-    QThreadPool::globalInstance()->start([value = std::move(value)]() mutable { value = T(); });
-}
 
 static QString reposFilePath() {
     return StandardDirs::applicationSupport() + u"/repos.json"_s;
@@ -123,8 +115,10 @@ void AppStoreViewModel::setSavedRepos(QList<SavedRepo> repos) {
 }
 
 void AppStoreViewModel::setDisplayApps(QList<AppItem> apps) {
-    if (m_displayApps == apps)
+    if (m_displayApps == apps) {
+        releaseInBackground(std::move(apps));
         return;
+    }
     releaseInBackground(std::exchange(m_displayApps, std::move(apps)));
     Q_EMIT displayAppsChanged();
 }
@@ -142,8 +136,10 @@ void AppStoreViewModel::setVariantGroups(std::shared_ptr<const VariantGroups> gr
 }
 
 void AppStoreViewModel::setFilteredApps(QList<AppItem> apps) {
-    if (m_filteredApps == apps)
+    if (m_filteredApps == apps) {
+        releaseInBackground(std::move(apps));
         return;
+    }
     releaseInBackground(std::exchange(m_filteredApps, std::move(apps)));
     Q_EMIT filteredAppsChanged();
 }

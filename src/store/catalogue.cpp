@@ -4,6 +4,7 @@
 
 #include "appstoreviewmodel.h"
 
+#include "store/backgroundrelease.h"
 #include "store/catalogueassembly.h"
 
 #include <QThreadPool>
@@ -48,18 +49,22 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     const QPointer<AppStoreViewModel> self(this);
     // GCC 12 destroys lambda captures twice when the lambda is a temporary inside co_await, so
     // the future is made in a statement of its own.
-    const QFuture<CatalogueAssembly::Catalogue> work =
+    const QFuture<std::shared_ptr<CatalogueAssembly::Catalogue>> work =
         QtConcurrent::run([sources = std::move(sources), order, strict,
                            previous = CatalogueAssembly::Catalogue{m_variantGroups, m_displayApps, {}},
                            hook = m_catalogueWorkHookForTests] {
             if (hook)
                 hook();
-            return CatalogueAssembly::assemble(sources, order, strict, previous);
+            return std::make_shared<CatalogueAssembly::Catalogue>(
+                CatalogueAssembly::assemble(sources, order, strict, previous));
         });
-    CatalogueAssembly::Catalogue catalogue = co_await work;
+    // Taken out of the future, whose own copy would otherwise be freed wherever it ends.
+    CatalogueAssembly::Catalogue catalogue = std::move(*co_await work);
     // A rebuild started since then has newer input: only its result may reach the screens.
-    if (isGone(self) || generation != m_catalogueGeneration)
+    if (isGone(self) || generation != m_catalogueGeneration) {
+        releaseInBackground(std::move(catalogue));
         co_return;
+    }
     // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the one
     // replaced here is let go on a pool thread, which holds the last references to it.
     QList<AppItem> replacedRows = m_displayApps;
@@ -68,17 +73,20 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     setVariantGroups(std::move(catalogue.groups));
     // In place before the change is announced, so the filtering it starts can use it; an equal
     // list is not taken, and then the index of the kept one stays.
-    m_displaySearch = std::make_shared<const DisplaySearch>(
+    std::shared_ptr<const DisplaySearch> offeredSearch = std::make_shared<const DisplaySearch>(
         DisplaySearch{catalogue.displayApps, std::move(catalogue.searchIndex)});
+    m_displaySearch = offeredSearch;
     setDisplayApps(std::move(catalogue.displayApps));
     if (!m_displaySearch->indexes(m_displayApps))
         m_displaySearch = replacedSearch;
 
-    QThreadPool::globalInstance()->start(
-        [rows = std::move(replacedRows), search = std::move(replacedSearch)]() mutable {
-            rows = {};
-            search.reset();
-        });
+    QThreadPool::globalInstance()->start([rows = std::move(replacedRows),
+                                          replaced = std::move(replacedSearch),
+                                          offered = std::move(offeredSearch)]() mutable {
+        rows = {};
+        replaced.reset();
+        offered.reset();
+    });
 }
 
 const QHash<QString, QList<AppItem>> &AppStoreViewModel::allAppsByVariant() const {
@@ -126,17 +134,20 @@ QCoro::Task<> AppStoreViewModel::filterDisplayApps() {
     std::shared_ptr<const DisplaySearch> search = m_displaySearch;
     if (search && !search->indexes(m_displayApps))
         search.reset();
-    const QFuture<QList<AppItem>> work =
+    const QFuture<std::shared_ptr<QList<AppItem>>> work =
         QtConcurrent::run([apps = m_displayApps, search = std::move(search), source = m_selectedRepoID,
                            text = *m_debouncedSearchText, hook = m_filterWorkHookForTests] {
             if (hook)
                 hook();
-            return search ? CatalogueAssembly::filterApps(apps, search->index, source, text)
-                          : CatalogueAssembly::filterApps(apps, source, text);
+            return std::make_shared<QList<AppItem>>(
+                search ? CatalogueAssembly::filterApps(apps, search->index, source, text)
+                       : CatalogueAssembly::filterApps(apps, source, text));
         });
-    QList<AppItem> filtered = co_await work;
+    QList<AppItem> filtered = std::move(*co_await work);
     // Likewise a filtering started since then saw a newer text, source or list.
-    if (isGone(self) || generation != m_filterGeneration)
+    if (isGone(self) || generation != m_filterGeneration) {
+        releaseInBackground(std::move(filtered));
         co_return;
+    }
     setFilteredApps(std::move(filtered));
 }

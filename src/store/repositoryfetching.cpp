@@ -82,7 +82,19 @@ struct FeedOutcome {
 // Runs off the main thread: decodes the body and stamps every app with the feed's name. Apps equal
 // to the ones cached come back as those, so that the tree, the catalogue and their comparisons
 // share the list instead of holding and comparing two.
-FeedOutcome decodeFeed(const QByteArray &body, int status, const std::optional<QList<AppItem>> &cachedApps) {
+FeedOutcome decodeFeed(const QList<QByteArray> &chunks, int status,
+                       const std::optional<QList<AppItem>> &cachedApps) {
+    QByteArray body;
+    if (chunks.size() == 1) {
+        body = chunks.first();
+    } else {
+        qsizetype size = 0;
+        for (const QByteArray &chunk : chunks)
+            size += chunk.size();
+        body.reserve(size);
+        for (const QByteArray &chunk : chunks)
+            body.append(chunk);
+    }
     DecodeResult<RepoResponse> decoded = RepoResponse::decode(body);
     if (!decoded) {
         // The body is decoded whatever the status, but a failing server is the likelier story.
@@ -219,20 +231,30 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
     if (!found || !found->url)
         co_return;
     const QUrl url = *found->url;
-    const std::optional<QList<AppItem>> cachedApps = found->cachedApps;
     editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
 
     QNetworkRequest request(url);
     request.setTransferTimeout(kFeedTransferTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     const ReplyHandle reply(track(m_network->get(request)));
+    // Taken as it arrives, each piece without a copy: joining megabytes here, at the end, would
+    // hold up the main thread; the decoding thread joins them.
+    auto chunks = std::make_shared<QList<QByteArray>>();
+    connect(reply.get(), &QNetworkReply::readyRead, reply.get(),
+            [chunks, received = reply.get()] { chunks->append(received->readAll()); });
     co_await reply.get();
     if (isGone(self))
         co_return;
 
     FeedOutcome outcome;
     if (serverAnswered(*reply)) {
-        outcome = co_await QtConcurrent::run(decodeFeed, reply->readAll(), httpStatus(*reply), cachedApps);
+        if (reply->bytesAvailable() > 0)
+            chunks->append(reply->readAll());
+        // Handed over whole: if the fetch replaces the list, the decoding thread frees it.
+        const SavedRepo *node = findRepo(std::as_const(m_savedRepos), id);
+        std::optional<QList<AppItem>> cachedApps = node ? node->cachedApps : std::nullopt;
+        outcome = co_await QtConcurrent::run(decodeFeed, std::move(*chunks), httpStatus(*reply),
+                                             std::move(cachedApps));
         if (isGone(self))
             co_return;
     } else {
