@@ -18,6 +18,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,11 +33,64 @@ namespace {
 
 constexpr qint64 kFileSize = qint64(1) << 30;
 
+// nginx, when installed, serves the file as a production server does (sendfile, no copies
+// through user space), so that the two clients, not the server, set the pace; otherwise the
+// test fixture serves it.
 struct Served {
     HttpServer server;
+    QProcess nginx;
     QString path;
     QUrl url;
+    QString serverName;
 };
+
+bool startNginx(Served &served) {
+    const QString program = QStandardPaths::findExecutable(u"nginx"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
+    if (program.isEmpty())
+        return false;
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost))
+        return false;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    const QString folder = StandardDirs::temporary() + u"/nginx"_s;
+    QDir().mkpath(folder + u"/tmp"_s);
+    QFile config(folder + u"/nginx.conf"_s);
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
+    const QString temp = folder + u"/tmp"_s;
+    config.write(u"daemon off; master_process off; worker_processes 1;\n"
+                 "pid %1/nginx.pid; error_log %1/error.log;\n"
+                 "events {}\n"
+                 "http { access_log off; sendfile on;\n"
+                 "  client_body_temp_path %2; proxy_temp_path %2; fastcgi_temp_path %2;\n"
+                 "  uwsgi_temp_path %2; scgi_temp_path %2;\n"
+                 "  server { listen 127.0.0.1:%3; root %4; } }\n"_s
+                     .arg(folder, temp, QString::number(port), QFileInfo(served.path).path())
+                     .toUtf8());
+    config.close();
+    served.nginx.start(program, {u"-c"_s, config.fileName(), u"-p"_s, folder});
+    // The served state is never destroyed: the server must not outlive the run.
+    static QProcess *const running = &served.nginx;
+    qAddPostRoutine([] {
+        running->kill();
+        running->waitForFinished();
+    });
+    if (!served.nginx.waitForStarted())
+        return false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(100)) {
+            served.url = QUrl(u"http://127.0.0.1:%1/%2"_s.arg(port).arg(QFileInfo(served.path).fileName()));
+            served.serverName = u"nginx"_s;
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    served.nginx.kill();
+    return false;
+}
 
 // The file and the server, made once for every benchmark of the run.
 Served &served() {
@@ -51,9 +108,12 @@ Served &served() {
             file.write(chunk);
         }
         file.close();
-        served->server.start();
-        served->server.setRoute(u"/big.ipa"_s, RouteResponse::file(served->path).withEtag("v1"));
-        served->url = served->server.url(u"/big.ipa"_s);
+        if (!startNginx(*served)) {
+            served->server.start();
+            served->server.setRoute(u"/big.ipa"_s, RouteResponse::file(served->path).withEtag("v1"));
+            served->url = served->server.url(u"/big.ipa"_s);
+            served->serverName = u"test fixture"_s;
+        }
         return served;
     }();
     return *instance;
@@ -176,6 +236,7 @@ void BM_DownloadVersusCurl(benchmark::State &state) {
         worstCurl.worstGapMs = std::max(worstCurl.worstGapMs, curl.worstGapMs);
         worstCurl.worstBusyMs = std::max(worstCurl.worstBusyMs, curl.worstBusyMs);
     }
+    state.SetLabel(served().serverName.toStdString());
     if (ratios.empty())
         return;
     std::sort(ratios.begin(), ratios.end());

@@ -111,6 +111,7 @@ private:
 
     QTimer m_retryTimer;
     QTimer m_idleTimer;
+    QElapsedTimer m_sinceData;
     std::chrono::milliseconds m_retryDelay;
     bool m_waiting = false;
     QElapsedTimer m_sinceStart;
