@@ -78,13 +78,30 @@ Item {
         implicitWidth: root.compact ? 28 : 32
         implicitHeight: implicitWidth
         onClicked: root.activate()
-        contentItem: ProgressRing {
-            progress: control.progress
-            showsArc: control.face === DownloadControl.Downloading
-            color: control.face === DownloadControl.WaitingForConnection ? Theme.orange : Theme.blue
-            symbol: control.face === DownloadControl.Paused ? "play.fill"
-                  : control.face === DownloadControl.WaitingForConnection ? "wifi.slash" : "pause.fill"
-            symbolSize: root.compact ? 10 : 14
+        contentItem: Item {}
+        // Made only while shown: most rows of a long list never download, and a ring (a shape on
+        // a multisampled layer) is the costliest part of a row to create. A plain child rather
+        // than the contentItem, so that its id is not deferred.
+        Loader {
+            id: ring
+            anchors.fill: parent
+            active: root.shownFace === ringFace
+            source: "ProgressRing.qml"
+            Binding { target: ring.item; property: "progress"; value: control.progress; when: ring.item !== null }
+            Binding {
+                target: ring.item; property: "showsArc"; when: ring.item !== null
+                value: control.face === DownloadControl.Downloading
+            }
+            Binding {
+                target: ring.item; property: "color"; when: ring.item !== null
+                value: control.face === DownloadControl.WaitingForConnection ? Theme.orange : Theme.blue
+            }
+            Binding {
+                target: ring.item; property: "symbol"; when: ring.item !== null
+                value: control.face === DownloadControl.Paused ? "play.fill"
+                     : control.face === DownloadControl.WaitingForConnection ? "wifi.slash" : "pause.fill"
+            }
+            Binding { target: ring.item; property: "symbolSize"; value: root.compact ? 10 : 14; when: ring.item !== null }
         }
         background: Item {}
     }

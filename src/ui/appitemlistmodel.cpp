@@ -143,7 +143,7 @@ void AppItemListModel::setApps(QList<AppItem> next) {
             else
                 runs.append({prefix + i, prefix + i});
         }
-        if (runs.size() > kMaximumRuns) {
+        if (runs.size() > kMaximumRuns || oldEnd - newEnd > kMaximumMovedRows) {
             resetTo(std::move(next), oldCount);
             return;
         }
@@ -152,7 +152,7 @@ void AppItemListModel::setApps(QList<AppItem> next) {
                isSubsequence(m_apps, oldEnd, next, newEnd, prefix, kept)) {
         // Rows added (a wider search): insert each run of new rows, front to back, so that every
         // row before the run already stands where it will stay.
-        if (countRuns(kept) > kMaximumRuns) {
+        if (countRuns(kept) > kMaximumRuns || newEnd - oldEnd > kMaximumMovedRows) {
             resetTo(std::move(next), oldCount);
             return;
         }

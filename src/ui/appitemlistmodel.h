@@ -18,6 +18,9 @@ class AppItemListModel : public QAbstractListModel {
     // Above this many separate runs of inserted or removed rows (a search over a large catalogue
     // that keeps a scattered few), one reset costs the views less than the runs.
     static constexpr qsizetype kMaximumRuns = 64;
+    // Above this many rows inserted or removed, copying and freeing them one by one here costs
+    // more than a reset costs the views, which only build the rows on screen.
+    static constexpr qsizetype kMaximumMovedRows = 1000;
     QML_ELEMENT
     QML_UNCREATABLE("A base class: use CatalogueListModel or VersionListModel.")
     Q_PROPERTY(DownloadManager *downloadManager READ downloadManager WRITE setDownloadManager NOTIFY

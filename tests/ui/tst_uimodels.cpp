@@ -168,6 +168,13 @@ void TestUiModels::rowChanges_data() {
     }
     QTest::newRow("scattered few of many") << many << everyThird << 0 << 0 << true;
     QTest::newRow("scattered many back") << everyThird << many << 0 << 0 << true;
+    // Thousands of rows going or coming in one block: a reset, not a copy of every row.
+    QString thousands;
+    for (char16_t code = 0x100; code < 0x100 + 1200; ++code)
+        thousands += QChar(code);
+    QTest::newRow("most of thousands go") << thousands << thousands.left(100) << 0 << 0 << true;
+    QTest::newRow("thousands come") << thousands.left(100) << thousands << 0 << 0 << true;
+    QTest::newRow("a block of hundreds goes") << thousands << thousands.left(600) << 0 << 1 << false;
 }
 
 void TestUiModels::rowChanges() {
