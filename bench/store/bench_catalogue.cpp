@@ -364,20 +364,24 @@ void BM_FilterTyped(benchmark::State &state) {
         CatalogueAssembly::assemble({generated().apps}, AppSortOption::name, true);
     const bool indexed = state.range(0) == 0;
     const std::optional<QString> source = state.range(1) ? std::optional(u"Repository 42"_s) : std::nullopt;
+    // The first keystroke of a search is one character.
+    const QString typed = state.range(2) ? u"z"_s : u"mus"_s;
     qsizetype matches = 0;
     for (auto _ : state) {
         matches = indexed ? CatalogueAssembly::filterApps(catalogue.displayApps, catalogue.searchIndex,
-                                                          source, u"mus"_s)
+                                                          source, typed)
                                 .size()
-                          : CatalogueAssembly::filterApps(catalogue.displayApps, source, u"mus"_s).size();
+                          : CatalogueAssembly::filterApps(catalogue.displayApps, source, typed).size();
     }
     state.counters["matches"] = double(matches);
 }
 BENCHMARK(BM_FilterTyped)
-    ->ArgNames({"plain", "source"})
-    ->Args({0, 0})
-    ->Args({0, 1})
-    ->Args({1, 0})
+    ->ArgNames({"plain", "source", "one_char"})
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1})
     ->Apply(configure);
 
 void BM_CheckForUpdates(benchmark::State &state) {

@@ -1,11 +1,9 @@
 #include "catalogueassembly.h"
 
 #include "platform/localecompare.h"
-#include "platform/versioncompare.h"
 #include "platform/parallelhalves.h"
+#include "platform/versioncompare.h"
 #include "store/textnumbering.h"
-
-#include <QStringMatcher>
 
 #include <algorithm>
 #include <atomic>
@@ -300,13 +298,15 @@ QList<AppItem> filterApps(const QList<AppItem> &apps, const SearchIndex &index,
         }
         return result;
     }
-    const QStringMatcher matcher(needle, Qt::CaseSensitive);
-    for (qsizetype at = matcher.indexIn(index.foldedText, 0); at >= 0;) {
+    // Qt's own search picks its method by the needle: a vector scan for one character, where a
+    // Boyer-Moore matcher could skip nothing and read every character through its table.
+    const QStringView text(index.foldedText);
+    for (qsizetype at = text.indexOf(needle, 0); at >= 0;) {
         const qsizetype row =
             std::upper_bound(index.rowStart.begin(), index.rowStart.end(), at) - index.rowStart.begin() - 1;
         if (wantedSource < 0 || index.sourceOf[row] == wantedSource)
             result.append(apps[row]);
-        at = matcher.indexIn(index.foldedText, index.rowStart[row + 1]);
+        at = text.indexOf(needle, index.rowStart[row + 1]);
     }
     return result;
 }
