@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QThreadPool>
 
 #include <algorithm>
 
@@ -126,10 +125,7 @@ void AppStoreViewModel::setDisplayApps(QList<AppItem> apps) {
 void AppStoreViewModel::setVariantGroups(std::shared_ptr<const VariantGroups> groups) {
     if (m_variantGroups == groups)
         return;
-    std::shared_ptr<const VariantGroups> replaced = std::exchange(m_variantGroups, std::move(groups));
-    if (replaced.use_count() == 1)
-        QThreadPool::globalInstance()->start(
-            [replaced = std::move(replaced)]() mutable { replaced.reset(); });
+    releaseInBackground(std::exchange(m_variantGroups, std::move(groups)));
     if (m_allAppsByVariant)
         releaseInBackground(*std::exchange(m_allAppsByVariant, std::nullopt));
     Q_EMIT allAppsByVariantChanged();

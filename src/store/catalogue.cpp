@@ -7,7 +7,6 @@
 #include "store/backgroundrelease.h"
 #include "store/catalogueassembly.h"
 
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
@@ -65,9 +64,9 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
         releaseInBackground(std::move(catalogue));
         co_return;
     }
-    // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the one
-    // replaced here is let go on a pool thread, which holds the last references to it.
-    QList<AppItem> replacedRows = m_displayApps;
+    // Freeing a catalogue of a hundred thousand builds is no work for the main thread: the
+    // setters let the replaced lists go on a pool thread, and so does this with the search index
+    // that is not kept, which may hold the last reference to the replaced rows.
     std::shared_ptr<const DisplaySearch> replacedSearch = m_displaySearch;
 
     setVariantGroups(std::move(catalogue.groups));
@@ -80,13 +79,8 @@ QCoro::Task<> AppStoreViewModel::assembleCatalogue(QList<QList<AppItem>> sources
     if (!m_displaySearch->indexes(m_displayApps))
         m_displaySearch = replacedSearch;
 
-    QThreadPool::globalInstance()->start([rows = std::move(replacedRows),
-                                          replaced = std::move(replacedSearch),
-                                          offered = std::move(offeredSearch)]() mutable {
-        rows = {};
-        replaced.reset();
-        offered.reset();
-    });
+    releaseInBackground(std::move(replacedSearch));
+    releaseInBackground(std::move(offeredSearch));
 }
 
 const QHash<QString, QList<AppItem>> &AppStoreViewModel::allAppsByVariant() const {

@@ -24,6 +24,20 @@ using ParallelHalves::forBothHalves;
 using ParallelHalves::kWorthSplitting;
 using ParallelHalves::runBoth;
 
+// Sorts stably, both halves at once when there are enough, then a merge that prefers the first
+// half on ties: still stable.
+template<typename T, typename Before>
+void sortStably(std::vector<T> &items, const Before &before) {
+    if (items.size() < size_t(kWorthSplitting)) {
+        std::stable_sort(items.begin(), items.end(), before);
+        return;
+    }
+    const auto middle = items.begin() + qsizetype(items.size() / 2);
+    runBoth([&] { std::stable_sort(items.begin(), middle, before); },
+            [&] { std::stable_sort(middle, items.end(), before); });
+    std::inplace_merge(items.begin(), middle, items.end(), before);
+}
+
 // Per item, the place of its name in the collation order of all the names. Names that collate
 // as equal share a place. Building a collation key is the costly step, so each distinct text gets
 // one, and the keys are sorted once instead of the rows.
@@ -52,14 +66,7 @@ std::vector<int> nameRanksOf(const std::vector<const AppItem *> &items) {
     const auto before = [&keys](int a, int b) {
         return keys[a]->compare(*keys[b]) < 0;
     };
-    if (byKey.size() < size_t(kWorthSplitting)) {
-        std::sort(byKey.begin(), byKey.end(), before);
-    } else {
-        const auto middle = byKey.begin() + qsizetype(byKey.size() / 2);
-        runBoth([&] { std::sort(byKey.begin(), middle, before); },
-                [&] { std::sort(middle, byKey.end(), before); });
-        std::inplace_merge(byKey.begin(), middle, byKey.end(), before);
-    }
+    sortStably(byKey, before);
     std::vector<int> rankOfDistinct(size_t(distinct.size()));
     int rank = 0;
     for (size_t i = 0; i < byKey.size(); ++i) {
@@ -73,42 +80,34 @@ std::vector<int> nameRanksOf(const std::vector<const AppItem *> &items) {
     return ranks;
 }
 
+// The display order by name: ranks are small numbers, and counting them out keeps equal names in
+// input order.
+std::vector<qsizetype> orderByName(const std::vector<const AppItem *> &items) {
+    const std::vector<int> ranks = nameRanksOf(items);
+    std::vector<qsizetype> next(items.size() + 1, 0);
+    for (int rank : ranks)
+        ++next[size_t(rank) + 1];
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    std::vector<qsizetype> permutation(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        permutation[size_t(next[size_t(ranks[i])]++)] = qsizetype(i);
+    return permutation;
+}
+
 // The stable display order of `items` as a permutation of their indices.
 std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, AppSortOption order) {
     std::vector<qsizetype> permutation(items.size());
-    if (order == AppSortOption::name) {
-        // Places are small numbers: counting them out keeps equal names in input order.
-        const std::vector<int> ranks = nameRanksOf(items);
-        std::vector<qsizetype> next(items.size() + 1, 0);
-        for (int rank : ranks)
-            ++next[size_t(rank) + 1];
-        std::partial_sum(next.begin(), next.end(), next.begin());
-        for (size_t i = 0; i < items.size(); ++i)
-            permutation[size_t(next[size_t(ranks[i])]++)] = qsizetype(i);
-        return permutation;
-    }
     std::iota(permutation.begin(), permutation.end(), 0);
-    const auto sortStably = [&permutation](const auto &before) {
-        if (permutation.size() < size_t(kWorthSplitting)) {
-            std::stable_sort(permutation.begin(), permutation.end(), before);
-            return;
-        }
-        // Both halves at once, then a merge that prefers the first half on ties: still stable.
-        const auto middle = permutation.begin() + qsizetype(permutation.size() / 2);
-        runBoth([&] { std::stable_sort(permutation.begin(), middle, before); },
-                [&] { std::stable_sort(middle, permutation.end(), before); });
-        std::inplace_merge(permutation.begin(), middle, permutation.end(), before);
-    };
     switch (order.value()) {
     case AppSortOption::name:
-        break;
+        return orderByName(items);
     case AppSortOption::date:
-        sortStably([&items](qsizetype a, qsizetype b) {
+        sortStably(permutation, [&items](qsizetype a, qsizetype b) {
             return orEmpty(items[a]->versionDate) > orEmpty(items[b]->versionDate);
         });
         break;
     case AppSortOption::size:
-        sortStably([&items](qsizetype a, qsizetype b) {
+        sortStably(permutation, [&items](qsizetype a, qsizetype b) {
             return items[a]->size.value_or(0) > items[b]->size.value_or(0);
         });
         break;

@@ -1,7 +1,7 @@
 #include "variantgroups.h"
 
-#include "store/catalogueassembly.h"
 #include "platform/parallelhalves.h"
+#include "store/catalogueassembly.h"
 
 #include <QHashSeed>
 
@@ -209,16 +209,15 @@ VariantGroups VariantGroups::group(QList<QList<AppItem>> sources, bool strictGro
             }
         });
     }
-    std::vector<QString> keyTexts;
+    // Each key text under the first group seen with it; renumbered below, it finds the groups.
+    QHash<QString, int> firstWithKey;
     bool merged = false;
     if (ambiguous) {
-        keyTexts.resize(size_t(partGroupCount));
-        QHash<QString, int> firstWithKey;
         for (qsizetype group = 0; group < partGroupCount; ++group) {
-            keyTexts[group] = CatalogueAssembly::variantKey(*apps[grouping->firstApp[group]], true);
-            const auto owner = firstWithKey.constFind(keyTexts[group]);
+            const QString key = CatalogueAssembly::variantKey(*apps[grouping->firstApp[group]], true);
+            const auto owner = firstWithKey.constFind(key);
             if (owner == firstWithKey.cend()) {
-                firstWithKey.insert(keyTexts[group], int(group));
+                firstWithKey.insert(key, int(group));
             } else {
                 ownerOf[group] = *owner;
                 merged = true;
@@ -265,10 +264,9 @@ VariantGroups VariantGroups::group(QList<QList<AppItem>> sources, bool strictGro
     }
 
     if (ambiguous) {
-        for (qsizetype group = 0; group < partGroupCount; ++group) {
-            if (numberOf[group] >= 0)
-                groups.m_groupOfKeyText.insert(keyTexts[group], numberOf[group]);
-        }
+        for (int &group : firstWithKey)
+            group = numberOf[group];
+        groups.m_groupOfKeyText = std::move(firstWithKey);
         return groups;
     }
     const size_t capacity = std::bit_ceil(size_t(std::max(16, groupCount * 2)));
