@@ -11,7 +11,7 @@
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
 #include "samplecatalogue.h"
-#include "ui/cachingnetworkaccessmanagerfactory.h"
+#include "ui/appshell.h"
 #include "ui/cataloguelistmodel.h"
 
 #include <QCommandLineParser>
@@ -21,9 +21,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,15 +46,11 @@ void runEventLoop(QEventLoop &loop, int ms) {
 
 int measure(int argc, char **argv) {
     QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(u"Kivo"_s);
-    QQuickStyle::setStyle(u"Material"_s);
-    CachingNetworkAccessManagerFactory networkFactory;
-    QQmlApplicationEngine engine;
-    engine.setNetworkAccessManagerFactory(&networkFactory);
-    engine.load(QUrl(u"qrc:/Kivo/Main.qml"_s));
-    if (engine.rootObjects().isEmpty())
+    AppShell::setUpApplication();
+    AppShell shell;
+    QQuickWindow *window = shell.load();
+    if (!window)
         return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     auto *list = window->findChild<QQuickItem *>(u"storeList"_s);
     auto *catalogue = window->findChild<CatalogueListModel *>();
     if (!list || !catalogue)

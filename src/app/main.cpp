@@ -1,11 +1,7 @@
-#include "ui/cachingnetworkaccessmanagerfactory.h"
+#include "ui/appshell.h"
 
 #include <QGuiApplication>
-#include <QQmlApplicationEngine>
-#include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
-
-using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(KivoPlugin)
 
@@ -14,16 +10,9 @@ Q_IMPORT_QML_PLUGIN(KivoPlugin)
 // and the notification service copes with both.
 int main(int argc, char *argv[]) {
     QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(u"Kivo"_s);
-    QQuickStyle::setStyle(u"Material"_s);
-
-    // Declared first: the engine uses the factory until it is destroyed.
-    CachingNetworkAccessManagerFactory networkFactory;
-    QQmlApplicationEngine engine;
-    engine.setNetworkAccessManagerFactory(&networkFactory);
-    QObject::connect(
-        &engine, &QQmlApplicationEngine::objectCreationFailed, &app, [] { QCoreApplication::exit(1); },
-        Qt::QueuedConnection);
-    engine.load(QUrl(u"qrc:/Kivo/Main.qml"_s));
+    AppShell::setUpApplication();
+    AppShell shell;
+    if (!shell.load())
+        return 1;
     return app.exec();
 }

@@ -10,16 +10,14 @@
 #include "services/notificationmanager.h"
 #include "store/appstoreviewmodel.h"
 #include "support/testmain.h"
-#include "ui/cachingnetworkaccessmanagerfactory.h"
+#include "ui/appshell.h"
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -92,8 +90,7 @@ private:
 int main(int argc, char **argv) {
     TestHome home;
     QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(u"Kivo"_s);
-    QQuickStyle::setStyle(u"Material"_s);
+    AppShell::setUpApplication();
     UrlOpener::shared().setForwardToDesktop(false);
     const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"screenshots"_s;
     QDir().mkpath(output);
@@ -129,13 +126,10 @@ int main(int argc, char **argv) {
         seed.waitForPendingSaves();
     }
 
-    CachingNetworkAccessManagerFactory networkFactory;
-    QQmlApplicationEngine engine;
-    engine.setNetworkAccessManagerFactory(&networkFactory);
-    engine.load(QUrl(u"qrc:/Kivo/Main.qml"_s));
-    if (engine.rootObjects().isEmpty())
+    AppShell shell;
+    QQuickWindow *window = shell.load();
+    if (!window)
         return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     window->resize(390, 844);
     Walkthrough walk(window, output);
     auto *store = window->findChild<AppStoreViewModel *>();

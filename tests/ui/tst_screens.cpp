@@ -3,10 +3,10 @@
 #include "samplecatalogue.h"
 #include "store/appstoreviewmodel.h"
 #include "support/testmain.h"
+#include "ui/appshell.h"
 
 #include <QNetworkAccessManager>
 #include <QQmlEngine>
-#include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
@@ -25,8 +25,7 @@ class ScreensSetup : public QObject {
 public Q_SLOTS:
     void applicationAvailable() {
         m_home = std::make_unique<TestHome>();
-        QCoreApplication::setApplicationName(u"Kivo"_s);
-        QQuickStyle::setStyle(u"Material"_s);
+        AppShell::setUpApplication();
         // Nothing leaves the test: launch URLs are only announced.
         UrlOpener::shared().setForwardToDesktop(false);
         serveSampleRepository();
