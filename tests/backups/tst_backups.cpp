@@ -8,6 +8,7 @@
 #include "platform/urlopener.h"
 #include "platform/uuid.h"
 #include "services/notificationmanager.h"
+#include "support/testfiles.h"
 #include "support/testmain.h"
 
 #include <QDir>
@@ -59,16 +60,6 @@ QVariantMap appInfo(const QStringList &containers, const QVariantMap &extra = {}
     QVariantMap info = extra;
     info.insert(u"LCContainers"_s, list);
     return info;
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QStringList entries(const QString &folder) {

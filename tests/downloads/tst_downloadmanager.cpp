@@ -3,12 +3,12 @@
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
 #include "services/notificationmanager.h"
+#include "support/testfiles.h"
 #include "support/testmain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 
 #include <memory>
@@ -17,24 +17,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, quint32 seed) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QString documents(const QString &name = {}) {
     return StandardDirs::documents() + (name.isEmpty() ? QString() : u'/' + name);

@@ -4,6 +4,7 @@
 #include "platform/standarddirs.h"
 #include "platform/transferjournal.h"
 #include "platform/transfersession.h"
+#include "support/testfiles.h"
 #include "support/testmain.h"
 
 #include <QDir>
@@ -21,18 +22,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, quint32 seed) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Short waits, so that retries and time-outs happen within a test's patience.
 TransferSession::Configuration quickConfiguration(const QString &folder) {

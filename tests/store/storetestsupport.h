@@ -6,6 +6,7 @@
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
 #include "store/appstoreviewmodel.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,20 +34,8 @@ inline void forgetEverything() {
         defaults.remove(key);
 }
 
-inline void writeFile(const QString &path, const QByteArray &bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-inline QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 inline void writeReposFile(const QList<SavedRepo> &tree) {
-    writeFile(reposFilePath(), StoredForm::encodeRepoTree(tree));
+    QVERIFY(writeFile(reposFilePath(), StoredForm::encodeRepoTree(tree)));
 }
 
 inline QList<SavedRepo> readReposFile() {

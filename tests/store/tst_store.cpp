@@ -249,7 +249,7 @@ private Q_SLOTS:
         const QString oldPath = StandardDirs::documents() + u"/repos.json"_s;
         if (fromDocuments) {
             writeReposFile({repo(u"Current"_s, QUrl(u"https://current.example/feed"_s))});
-            writeFile(oldPath, StoredForm::encodeRepoTree(older));
+            QVERIFY(writeFile(oldPath, StoredForm::encodeRepoTree(older)));
         } else {
             DefaultsStore().setBytes(AppStoreViewModel::kSavedReposKey, StoredForm::encodeRepoTree(older));
         }
@@ -284,7 +284,7 @@ private Q_SLOTS:
     void unreadableFileIsKeptBeforeAnythingOverwritesIt() {
         QFETCH(QByteArray, contents);
         QFETCH(bool, withLegacyBytes);
-        writeFile(reposFilePath(), contents);
+        QVERIFY(writeFile(reposFilePath(), contents));
         if (withLegacyBytes)
             DefaultsStore().setBytes(
                 AppStoreViewModel::kSavedReposKey,
