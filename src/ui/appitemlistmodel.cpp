@@ -1,6 +1,7 @@
 #include "ui/appitemlistmodel.h"
 
 #include "downloads/downloadmanager.h"
+#include "store/backgroundrelease.h"
 #include "ui/appitemtexts.h"
 
 using namespace Qt::StringLiterals;
@@ -115,15 +116,19 @@ void AppItemListModel::installedAppsDidChange() {
 }
 
 void AppItemListModel::setApps(QList<AppItem> next) {
+    // Both lists are shared with the engine: reading them through a non-const operator[] would
+    // copy tens of thousands of items on the main thread.
+    const QList<AppItem> &old = m_apps;
+    const QList<AppItem> &incoming = next;
     const qsizetype oldCount = m_apps.size();
     const qsizetype newCount = next.size();
 
     qsizetype prefix = 0;
-    while (prefix < oldCount && prefix < newCount && sameRow(m_apps[prefix], next[prefix]))
+    while (prefix < oldCount && prefix < newCount && sameRow(old[prefix], incoming[prefix]))
         ++prefix;
     qsizetype suffix = 0;
     while (suffix < oldCount - prefix && suffix < newCount - prefix &&
-           sameRow(m_apps[oldCount - 1 - suffix], next[newCount - 1 - suffix]))
+           sameRow(old[oldCount - 1 - suffix], incoming[newCount - 1 - suffix]))
         ++suffix;
     const qsizetype oldEnd = oldCount - suffix;
     const qsizetype newEnd = newCount - suffix;
@@ -168,7 +173,7 @@ void AppItemListModel::setApps(QList<AppItem> next) {
             beginInsertRows({}, int(prefix + first), int(prefix + i - 1));
             m_apps.insert(prefix + first, i - first, AppItem());
             for (qsizetype k = first; k < i; ++k)
-                m_apps[prefix + k] = next[prefix + k];
+                m_apps[prefix + k] = incoming[prefix + k];
             endInsertRows();
         }
     } else {
@@ -180,9 +185,9 @@ void AppItemListModel::setApps(QList<AppItem> next) {
     // Every row now stands for the same item as in `next`; report the rows whose content moved on.
     qsizetype runStart = -1;
     for (qsizetype i = 0; i <= newCount; ++i) {
-        const bool changed = i < newCount && !(m_apps[i] == next[i]);
+        const bool changed = i < newCount && !(old[i] == incoming[i]);
         if (changed) {
-            m_apps[i] = next[i];
+            m_apps[i] = incoming[i];
             if (runStart < 0)
                 runStart = i;
         } else if (runStart >= 0) {
@@ -196,7 +201,8 @@ void AppItemListModel::setApps(QList<AppItem> next) {
 
 void AppItemListModel::resetTo(QList<AppItem> next, qsizetype oldCount) {
     beginResetModel();
-    m_apps = std::move(next);
+    // The replaced rows may be the last reference to thousands of items.
+    releaseInBackground(std::exchange(m_apps, std::move(next)));
     endResetModel();
     if (oldCount != m_apps.size())
         Q_EMIT countChanged();
