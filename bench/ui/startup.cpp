@@ -3,8 +3,8 @@
 // Without arguments: writes a home whose "repos.json" caches N apps (50,000 by default, or the
 // number given with --apps), then starts this program again in that home with --measure, several
 // times, and reports the wall time from process start to the first frame that shows store rows,
-// and the time from a search keystroke to the frame that shows the filtered rows. The child loads
-// the app's window exactly as the app does.
+// and the time from each of three search keystrokes to the frame that shows the changed rows.
+// The child loads the app's window exactly as the app does.
 
 #include "model/savedrepo.h"
 #include "model/storedform.h"
@@ -20,6 +20,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMap>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -76,25 +77,38 @@ int measure(int argc, char **argv) {
     QEventLoop settle;
     runEventLoop(settle, 1000);
 
-    // One keystroke: from the key to the first frame showing the narrowed list.
+    // Search keystrokes, each from the key to the first frame showing the changed list: a letter
+    // that leaves a twentieth of the rows, so that every shown row is new; Backspace, which brings
+    // all rows back; and a letter that matches nothing.
     auto *search = window->findChild<QQuickItem *>(u"searchField"_s);
     search->forceActiveFocus();
-    const int before = catalogue->rowCount();
-    QEventLoop narrowed;
-    bool changed = false;
-    QElapsedTimer keystroke;
-    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
-        if (!changed && catalogue->rowCount() != before) {
-            changed = true;
-            std::printf("KEYSTROKE_MS %lld %d\n", keystroke.elapsed(), catalogue->rowCount());
-            std::fflush(stdout);
-            narrowed.quit();
-        }
-    });
-    keystroke.start();
-    QTest::keyClick(window, Qt::Key_Z);
-    runEventLoop(narrowed, 10000);
-    return changed ? 0 : 3;
+    const auto measureKey = [&](Qt::Key key, const char *label) {
+        const int before = catalogue->rowCount();
+        QEventLoop changedLoop;
+        bool changed = false;
+        QElapsedTimer keystroke;
+        const QMetaObject::Connection frames =
+            QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
+                if (!changed && catalogue->rowCount() != before) {
+                    changed = true;
+                    std::printf("KEYSTROKE %s %lld %d %d\n", label, keystroke.elapsed(), before,
+                                catalogue->rowCount());
+                    std::fflush(stdout);
+                    changedLoop.quit();
+                }
+            });
+        keystroke.start();
+        QTest::keyClick(window, key);
+        runEventLoop(changedLoop, 10000);
+        QObject::disconnect(frames);
+        QEventLoop pause;
+        runEventLoop(pause, 1000);
+        return changed;
+    };
+    if (!measureKey(Qt::Key_W, "narrowing") || !measureKey(Qt::Key_Backspace, "widening") ||
+        !measureKey(Qt::Key_Z, "no-match"))
+        return 3;
+    return 0;
 }
 
 bool writeHome(const QString &home, int count) {
@@ -137,7 +151,9 @@ int main(int argc, char **argv) {
         return 1;
 
     QList<qint64> startups;
-    QList<qint64> keystrokes;
+    // Per kind of keystroke: milliseconds, and the row counts before and after.
+    QMap<QByteArray, QList<qint64>> keystrokes;
+    QMap<QByteArray, QByteArray> rowChanges;
     for (int run = 0; run < runs; ++run) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -152,9 +168,11 @@ int main(int argc, char **argv) {
                 const QByteArray line = child.readLine().trimmed();
                 if (line.startsWith("FIRST_ROWS"))
                     firstRows = clock.elapsed();
-                else if (line.startsWith("KEYSTROKE_MS"))
-                    keystrokes.append(line.split(' ').value(1).toLongLong());
-                else
+                else if (line.startsWith("KEYSTROKE ")) {
+                    const QList<QByteArray> fields = line.split(' ');
+                    keystrokes[fields.value(1)].append(fields.value(2).toLongLong());
+                    rowChanges[fields.value(1)] = fields.value(3) + " to " + fields.value(4) + " rows";
+                } else
                     std::fprintf(stderr, "app: %s\n", line.constData());
             }
         }
@@ -173,12 +191,15 @@ int main(int argc, char **argv) {
     std::printf("process start to first store rows drawn: median %lld ms (min %lld, max %lld)\n",
                 median(startups), *std::min_element(startups.cbegin(), startups.cend()),
                 *std::max_element(startups.cbegin(), startups.cend()));
-    if (!keystrokes.isEmpty()) {
-        std::printf(
-            "search keystroke to filtered rows drawn: median %lld ms (min %lld, max %lld), of which 300 ms "
-            "debounce\n",
-            median(keystrokes), *std::min_element(keystrokes.cbegin(), keystrokes.cend()),
-            *std::max_element(keystrokes.cbegin(), keystrokes.cend()));
+    std::printf("search keystroke to changed rows drawn (300 ms of it the debounce):\n");
+    for (const char *kind : {"narrowing", "widening", "no-match"}) {
+        const QList<qint64> &times = keystrokes.value(kind);
+        if (times.isEmpty())
+            continue;
+        std::printf("  %-9s (%s): median %lld ms (min %lld, max %lld)\n", kind,
+                    rowChanges.value(kind).constData(), median(times),
+                    *std::min_element(times.cbegin(), times.cend()),
+                    *std::max_element(times.cbegin(), times.cend()));
     }
     return 0;
 }
