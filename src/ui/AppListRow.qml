@@ -21,6 +21,8 @@ ItemDelegate {
     rightPadding: 16
 
     implicitHeight: Math.max(icon.height, texts.implicitHeight) + topPadding + bottomPadding
+    // Not drawn (the content item is empty): it names the row for screen readers.
+    text: root.name
     contentItem: Item {}
 
     RoundedImage {
