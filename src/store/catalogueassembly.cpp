@@ -16,10 +16,6 @@ namespace CatalogueAssembly {
 
 namespace {
 
-QStringView orEmpty(const std::optional<QString> &text) {
-    return text ? QStringView(*text) : QStringView();
-}
-
 using ParallelHalves::forBothHalves;
 using ParallelHalves::kWorthSplitting;
 using ParallelHalves::runBoth;
@@ -143,10 +139,13 @@ void appendFolded(QString &out, QStringView text) {
 
 } // namespace
 
+const QString &variantBase(const AppItem &app) {
+    return app.bundleIdentifier.isEmpty() || app.bundleIdentifier == u"unknown"_s ? app.downloadURL
+                                                                                  : app.bundleIdentifier;
+}
+
 QString variantKey(const AppItem &app, bool strictGrouping) {
-    const QString &base = app.bundleIdentifier.isEmpty() || app.bundleIdentifier == u"unknown"_s
-                              ? app.downloadURL
-                              : app.bundleIdentifier;
+    const QString &base = variantBase(app);
     if (!strictGrouping)
         return base;
     const QString separator = u"|#|"_s;

@@ -5,7 +5,6 @@
 #include "model/sortoptions.h"
 #include "store/variantgroups.h"
 
-#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -19,10 +18,18 @@
 // assigns their results on the main thread.
 namespace CatalogueAssembly {
 
-// The key under which an app's versions are grouped. Without a usable bundle identifier every
-// download is its own app; strict grouping also tells apart builds whose name, source or
-// description differ.
+// What names the app a build belongs to: its bundle identifier, or, without a usable one, its
+// download address, so that every such download is its own app.
+const QString &variantBase(const AppItem &app);
+
+// The key under which an app's versions are grouped: the base, and with strict grouping also the
+// name, source and description, so that builds differing in those are told apart.
 QString variantKey(const AppItem &app, bool strictGrouping);
+
+// An absent text as the empty one, without a copy.
+inline QStringView orEmpty(const std::optional<QString> &text) {
+    return text ? QStringView(*text) : QStringView();
+}
 
 // The newest-first order of one app's builds: the greater version first, and for the very same
 // version text the later date.

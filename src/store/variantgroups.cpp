@@ -12,16 +12,11 @@
 #include <numeric>
 #include <optional>
 
-using namespace Qt::StringLiterals;
 using ParallelHalves::forBothHalves;
 using ParallelHalves::kWorthSplitting;
 using ParallelHalves::runBoth;
 
 namespace {
-
-QStringView orEmpty(const std::optional<QString> &text) {
-    return text ? QStringView(*text) : QStringView();
-}
 
 // What the key text is made of. Apps with equal parts have equal keys, so grouping can compare
 // the parts where they lie instead of building a key text for every app.
@@ -32,13 +27,11 @@ struct KeyParts {
     QStringView description;
 
     KeyParts(const AppItem &app, bool strict)
-        : base(app.bundleIdentifier.isEmpty() || app.bundleIdentifier == u"unknown"_s
-                   ? QStringView(app.downloadURL)
-                   : QStringView(app.bundleIdentifier)) {
+        : base(CatalogueAssembly::variantBase(app)) {
         if (strict) {
             name = app.name;
-            source = orEmpty(app.sourceRepoName);
-            description = orEmpty(app.localizedDescription);
+            source = CatalogueAssembly::orEmpty(app.sourceRepoName);
+            description = CatalogueAssembly::orEmpty(app.localizedDescription);
         }
     }
 
