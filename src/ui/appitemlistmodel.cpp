@@ -118,17 +118,17 @@ void AppItemListModel::installedAppsDidChange() {
 void AppItemListModel::setApps(QList<AppItem> next) {
     // Both lists are shared with the engine: reading them through a non-const operator[] would
     // copy tens of thousands of items on the main thread.
-    const QList<AppItem> &old = m_apps;
+    const QList<AppItem> &shown = m_apps;
     const QList<AppItem> &incoming = next;
     const qsizetype oldCount = m_apps.size();
     const qsizetype newCount = next.size();
 
     qsizetype prefix = 0;
-    while (prefix < oldCount && prefix < newCount && sameRow(old[prefix], incoming[prefix]))
+    while (prefix < oldCount && prefix < newCount && sameRow(shown[prefix], incoming[prefix]))
         ++prefix;
     qsizetype suffix = 0;
     while (suffix < oldCount - prefix && suffix < newCount - prefix &&
-           sameRow(old[oldCount - 1 - suffix], incoming[newCount - 1 - suffix]))
+           sameRow(shown[oldCount - 1 - suffix], incoming[newCount - 1 - suffix]))
         ++suffix;
     const qsizetype oldEnd = oldCount - suffix;
     const qsizetype newEnd = newCount - suffix;
@@ -185,7 +185,7 @@ void AppItemListModel::setApps(QList<AppItem> next) {
     // Every row now stands for the same item as in `next`; report the rows whose content moved on.
     qsizetype runStart = -1;
     for (qsizetype i = 0; i <= newCount; ++i) {
-        const bool changed = i < newCount && !(old[i] == incoming[i]);
+        const bool changed = i < newCount && !(shown[i] == incoming[i]);
         if (changed) {
             m_apps[i] = incoming[i];
             if (runStart < 0)
