@@ -2,6 +2,7 @@
 
 #include "platform/parallelhalves.h"
 
+#include <atomic>
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -73,29 +74,40 @@ void readInto(AppItem &item, simdjson::dom::element entry, const Path &at, Repea
 } // namespace
 
 QList<AppItem> readList(simdjson::dom::array entries, const Path &at) {
+    // The list grows as entries are read, never sized from the element count: an array of
+    // millions of zeros must fail at its first element, not after making room for millions of apps.
     const qsizetype count = qsizetype(entries.size());
-    QList<AppItem> items(count);
-    AppItem *const filled = items.data();
+    QList<AppItem> halves[2];
     // A large feed is read in two halves at once. Each half stops at its first bad entry; the
-    // earlier half's failure is the one reported, as if the entries had been read in order.
+    // earlier half's failure is the one reported, as if the entries had been read in order, so
+    // the later half stops too once the earlier one has failed.
     std::exception_ptr failures[2];
+    std::atomic<bool> earlierHalfFailed = false;
     ParallelHalves::forBothHalves(count, [&](qsizetype begin, qsizetype end) {
+        const int half = begin == 0 ? 0 : 1;
         try {
             auto entry = entries.begin();
             for (qsizetype skip = 0; skip < begin; ++skip)
                 ++entry;
             Repeated repeated;
-            for (qsizetype index = begin; index < end; ++index, ++entry)
-                readInto(filled[index], *entry, at.element(index), repeated);
+            QList<AppItem> &items = halves[half];
+            for (qsizetype index = begin; index < end; ++index, ++entry) {
+                if (half == 1 && earlierHalfFailed.load(std::memory_order_relaxed))
+                    return;
+                readInto(items.emplace_back(), *entry, at.element(index), repeated);
+            }
         } catch (...) {
-            failures[begin == 0 ? 0 : 1] = std::current_exception();
+            failures[half] = std::current_exception();
+            if (half == 0)
+                earlierHalfFailed = true;
         }
     });
     for (const std::exception_ptr &failure : failures) {
         if (failure)
             std::rethrow_exception(failure);
     }
-    return items;
+    halves[0].append(std::move(halves[1]));
+    return std::move(halves[0]);
 }
 
 } // namespace AppItemDecoding

@@ -23,7 +23,6 @@ ExportableRepo readRecord(simdjson::dom::element element, const Path &at) {
     if (auto array = optionalArray(fields[children], path(children))) {
         const Path childrenPath = path(children);
         QList<ExportableRepo> list;
-        list.reserve(qsizetype(array->size()));
         qsizetype index = 0;
         for (const simdjson::dom::element child : *array)
             list.append(readRecord(child, childrenPath.element(index++)));
@@ -36,7 +35,6 @@ ExportableRepo readRecord(simdjson::dom::element element, const Path &at) {
 QList<ExportableRepo> readRecords(simdjson::dom::element root, const Path &at) {
     const simdjson::dom::array array = requireArray(root, at);
     QList<ExportableRepo> list;
-    list.reserve(qsizetype(array.size()));
     qsizetype index = 0;
     for (const simdjson::dom::element element : array)
         list.append(readRecord(element, at.element(index++)));

@@ -18,7 +18,7 @@ constexpr qsizetype maxDocumentBytes = qsizetype(256) << 20;
 // Each decoding thread keeps its parser and input buffer, so that fetching many feeds does not
 // allocate (and fault in) fresh working memory every time; after a document larger than this
 // they are given back.
-constexpr size_t keptParserCapacity = size_t(16) << 20;
+constexpr size_t keptCapacity = size_t(16) << 20;
 
 thread_local std::unique_ptr<simdjson::dom::parser> t_parser;
 
@@ -38,6 +38,11 @@ struct PaddedInput {
             std::memcpy(bytes.get(), json.data(), size_t(json.size()));
         std::memset(bytes.get() + json.size(), 0, simdjson::SIMDJSON_PADDING);
         return bytes.get();
+    }
+
+    void release() {
+        bytes.reset();
+        capacity = 0;
     }
 };
 thread_local PaddedInput t_input;
@@ -213,7 +218,6 @@ std::optional<QStringList> stringListIfStrings(const Value &value, RepeatedTextL
     if (repeated)
         return repeated->get(array);
     QStringList list;
-    list.reserve(qsizetype(array.size()));
     for (const simdjson::dom::element element : array) {
         std::string_view text;
         if (element.get_string().get(text) != simdjson::SUCCESS)
@@ -230,8 +234,14 @@ simdjson::dom::parser &threadParser() {
 }
 
 void releaseLargeParser() {
-    if (t_parser && t_parser->capacity() > keptParserCapacity)
+    if (t_parser && t_parser->capacity() > keptCapacity)
         t_parser.reset();
+    if (t_input.capacity > keptCapacity)
+        t_input.release();
+}
+
+size_t threadWorkingMemory() {
+    return (t_parser ? t_parser->capacity() : 0) + t_input.capacity;
 }
 
 simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayView json) {
@@ -239,8 +249,14 @@ simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayVi
         throw Failure{u"the document is larger than %1 MB"_s.arg(maxDocumentBytes >> 20)};
     // Editors on some systems start UTF-8 files with a byte order mark; it carries no content.
     const QByteArrayView text = json.startsWith("\xef\xbb\xbf") ? json.sliced(3) : json;
+    const char *input = t_input.copy(text);
     simdjson::dom::element root;
-    const simdjson::error_code error = parser.parse(t_input.copy(text), size_t(text.size()), false).get(root);
+    simdjson::error_code error = parser.parse(input, size_t(text.size()), false).get(root);
+    // Valid JSON all the same, and harmless wherever nobody reads the value: the numbers are
+    // replaced, in our copy, by ones the parser holds and that keep saying "out of range".
+    if (error == simdjson::NUMBER_ERROR &&
+        JsonSyntax::clampOutOfRangeNumbers(t_input.bytes.get(), text.size()))
+        error = parser.parse(input, size_t(text.size()), false).get(root);
     if (error == simdjson::SUCCESS)
         return root;
     if (error == simdjson::MEMALLOC || error == simdjson::CAPACITY)

@@ -184,6 +184,9 @@ simdjson::dom::element parseDocument(simdjson::dom::parser &parser, QByteArrayVi
 simdjson::dom::parser &threadParser();
 void releaseLargeParser();
 
+// What the calling thread keeps for its next document: parser and input buffer, in bytes.
+size_t threadWorkingMemory();
+
 template<typename T, typename Read>
 DecodeResult<T> decode(QByteArrayView json, Read read) {
     try {

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -183,8 +185,7 @@ QString Scanner::scanNumber() {
             ++m_pos;
         return m_pos - from;
     };
-    const bool negative = at(m_pos) == '-';
-    if (negative)
+    if (at(m_pos) == '-')
         ++m_pos;
     if (atEnd() || at(m_pos) < '0' || at(m_pos) > '9')
         return fault(u"invalid number"_s, start);
@@ -192,35 +193,17 @@ QString Scanner::scanNumber() {
         ++m_pos;
     else
         digits();
-    bool whole = true;
     if (!atEnd() && at(m_pos) == '.') {
-        whole = false;
         ++m_pos;
         if (digits() == 0)
             return fault(u"invalid number: no digits after the decimal point"_s, start);
     }
     if (!atEnd() && (at(m_pos) == 'e' || at(m_pos) == 'E')) {
-        whole = false;
         ++m_pos;
         if (!atEnd() && (at(m_pos) == '+' || at(m_pos) == '-'))
             ++m_pos;
         if (digits() == 0)
             return fault(u"invalid number: no digits in the exponent"_s, start);
-    }
-
-    // Well-formed but beyond what the decoder holds: integers outside the 64-bit range, and
-    // numbers too large for a double.
-    const std::string literal(m_text.data() + start, size_t(m_pos - start));
-    if (whole) {
-        errno = 0;
-        if (negative)
-            std::strtoll(literal.c_str(), nullptr, 10);
-        else
-            std::strtoull(literal.c_str(), nullptr, 10);
-        if (errno == ERANGE)
-            return fault(u"integer out of the 64-bit range"_s, start);
-    } else if (std::isinf(std::strtod(literal.c_str(), nullptr))) {
-        return fault(u"number too large"_s, start);
     }
     return {};
 }
@@ -333,10 +316,71 @@ QString Scanner::run() {
     }
 }
 
+enum class Range { fits, integer, real };
+
+// Integers outside the 64-bit range, and numbers too large for a double.
+Range rangeOf(const char *begin, const char *end) {
+    const std::string literal(begin, end);
+    errno = 0;
+    if (literal.find_first_of(".eE") == std::string::npos) {
+        if (literal.front() == '-')
+            std::strtoll(literal.c_str(), nullptr, 10);
+        else
+            std::strtoull(literal.c_str(), nullptr, 10);
+        return errno == ERANGE ? Range::integer : Range::fits;
+    }
+    return std::isinf(std::strtod(literal.c_str(), nullptr)) ? Range::real : Range::fits;
+}
+
+bool isNumberCharacter(char c) {
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
 } // namespace
 
 QString describeFirstError(QByteArrayView json, int maxDepth) {
     return Scanner(json, maxDepth).run();
+}
+
+bool clampOutOfRangeNumbers(char *text, qsizetype size) {
+    // Every such literal is at least as long as its stand-in: an integer beyond the range has 20
+    // characters or more, a number beyond a double's range 5 or more ("2e308").
+    static constexpr std::string_view largestInteger = "18446744073709551615";
+    static constexpr std::string_view largeReal = "1e308";
+    bool changed = false;
+    char previous = ',';
+    for (qsizetype i = 0; i < size;) {
+        const char c = text[i];
+        if (c == '"') {
+            for (++i; i < size && text[i] != '"'; ++i) {
+                if (text[i] == '\\')
+                    ++i;
+            }
+            ++i;
+            previous = '"';
+            continue;
+        }
+        const bool startsValue = previous == ',' || previous == ':' || previous == '[';
+        if (startsValue && (c == '-' || (c >= '0' && c <= '9'))) {
+            qsizetype end = i + 1;
+            while (end < size && isNumberCharacter(text[end]))
+                ++end;
+            const Range range = rangeOf(text + i, text + end);
+            const std::string_view standIn = range == Range::integer ? largestInteger : largeReal;
+            if (range != Range::fits && end - i >= qsizetype(standIn.size())) {
+                std::memcpy(text + i, standIn.data(), standIn.size());
+                std::memset(text + i + standIn.size(), ' ', size_t(end - i) - standIn.size());
+                changed = true;
+            }
+            previous = '0';
+            i = end;
+            continue;
+        }
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            previous = c;
+        ++i;
+    }
+    return changed;
 }
 
 } // namespace JsonSyntax

@@ -8,8 +8,12 @@
 // "expected ',' or '}' after an object member, found ']' at byte 57 (line 3, column 12)".
 namespace JsonSyntax {
 
-// Empty when the scanner finds no fault (the decoder may still reject the text for its own
-// limits, such as a number out of range).
+// Empty when the scanner finds no fault.
 QString describeFirstError(QByteArrayView json, int maxDepth);
+
+// Replaces, in place, each number our decoder cannot hold (an integer beyond 64 bits, a number
+// beyond a double's range) by the largest unsigned 64-bit integer, or by 1e308, padded with
+// spaces to the same length, so that byte offsets stay as they were. True when any was found.
+bool clampOutOfRangeNumbers(char *text, qsizetype size);
 
 } // namespace JsonSyntax

@@ -55,7 +55,6 @@ SavedRepo readNode(simdjson::dom::element element, const Path &at) {
     if (auto array = optionalArray(fields[children], path(children))) {
         const Path childrenPath = path(children);
         QList<SavedRepo> nodes;
-        nodes.reserve(qsizetype(array->size()));
         qsizetype index = 0;
         for (const simdjson::dom::element child : *array)
             nodes.append(readNode(child, childrenPath.element(index++)));
@@ -71,7 +70,6 @@ SavedRepo readNode(simdjson::dom::element element, const Path &at) {
 QList<SavedRepo> readTree(simdjson::dom::element root, const Path &at) {
     const simdjson::dom::array array = requireArray(root, at);
     QList<SavedRepo> nodes;
-    nodes.reserve(qsizetype(array.size()));
     qsizetype index = 0;
     for (const simdjson::dom::element element : array)
         nodes.append(readNode(element, at.element(index++)));

@@ -1,4 +1,5 @@
 #include "model/exportablerepo.h"
+#include "model/jsonreader.h"
 #include "model/jsonwriter.h"
 #include "model/localapp.h"
 #include "model/repoexchange.h"
@@ -14,6 +15,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -61,6 +64,18 @@ QByteArray j(const char *json) {
 // A feed with one entry, for the cases that are about one entry's keys.
 QByteArray feedWithEntry(const QByteArray &entry) {
     return j("{'name':'Repo','apps':[") + entry + "]}";
+}
+
+// The process's mapped address space, in bytes.
+qint64 addressSpaceInUse() {
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return 0;
 }
 
 const QRegularExpression uuidForm(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
@@ -372,9 +387,6 @@ private Q_SLOTS:
                                    << u"not valid JSON: truncated UTF-8 sequence at byte 10"_s;
         QTest::newRow("byte order mark and nothing else")
             << QByteArray("\xef\xbb\xbf ") << u"not valid JSON: the text is empty"_s;
-        QTest::newRow("integer out of range")
-            << j("{'name':'R','apps':[],'x':99999999999999999999}")
-            << u"not valid JSON: integer out of the 64-bit range at byte 26"_s;
         QTest::newRow("nested too deep") << j("{'name':'R','apps':[],'x':") + QByteArray(5000, '[')
                                          << u"not valid JSON: nested deeper than 1024 levels at byte 1049"_s;
     }
@@ -385,6 +397,99 @@ private Q_SLOTS:
         const DecodeResult<RepoResponse> result = RepoResponse::decode(json);
         QVERIFY(!result.ok());
         QCOMPARE(result.error(), error);
+    }
+
+    // Numbers beyond 64 bits (or beyond a double) are valid JSON: wherever the value is ignored the
+    // document decodes, and where it is read, its own key says what is wrong with it.
+    void numbersBeyondWhatIsHeld_data() {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("error");
+        const QByteArray big = "123456789012345678901234567890";
+        QTest::newRow("feed, unknown top-level key")
+            << false << j("{'name':'R','apps':[],'x':99999999999999999999}") << QString();
+        QTest::newRow("entry, unknown keys, nested")
+            << false
+            << feedWithEntry(j("{'name':'A','version':'1','downloadURL':'u','n':-") + big +
+                             j(",'m':[1e400,{'k':") + big + "}]}")
+            << QString();
+        QTest::newRow("stored tree, unknown key")
+            << true << j("[{'name':'R','rating':") + big + "}]" << QString();
+        QTest::newRow("size")
+            << false << feedWithEntry(j("{'name':'A','version':'1','downloadURL':'u','size':") + big + "}")
+            << u"apps[0].size: expected an integer, found a number beyond the signed 64-bit range"_s;
+        QTest::newRow("size beyond a double")
+            << false << feedWithEntry(j("{'name':'A','version':'1','downloadURL':'u','size':-2e308}"))
+            << u"apps[0].size: expected an integer, found a number with a fraction or an exponent"_s;
+        QTest::newRow("name") << false
+                              << feedWithEntry(j("{'name':") + big + j(",'version':'1','downloadURL':'u'}"))
+                              << u"apps[0].name: expected a string, found a number"_s;
+        QTest::newRow("stored appCount")
+            << true << j("[{'name':'R','appCount':-") + big + "}]"
+            << u"[0].appCount: expected an integer, found a number beyond the signed 64-bit range"_s;
+        QTest::newRow("a real fault after one")
+            << false << j("{'x':") + big + j(",'name':'R' 'apps':[]}")
+            << u"not valid JSON: expected ',' or '}' after an object member, found '\"' at byte 47"_s;
+    }
+
+    void numbersBeyondWhatIsHeld() {
+        QFETCH(bool, stored);
+        QFETCH(QByteArray, json);
+        QFETCH(QString, error);
+        const QString found =
+            stored ? StoredForm::decodeRepoTree(json).error() : RepoResponse::decode(json).error();
+        QCOMPARE(found, error);
+    }
+
+    // Hostile arrays of millions of scalars or empty objects fail at their first element. Under an
+    // address-space limit far below what sizing the list from the element count would take, that
+    // is still a clear failure, not a crash.
+    void hostileArraysFailAtTheFirstEntry_data() {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QByteArray>("element");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("feed of zeros")
+            << false << QByteArray("0") << u"apps[0]: expected an object, found a number"_s;
+        QTest::newRow("feed of empty objects")
+            << false << QByteArray("{}") << u"apps[0].name: expected a string, but the key is missing"_s;
+        QTest::newRow("cached apps of zeros")
+            << true << QByteArray("0") << u"[0].cachedApps[0]: expected an object, found a number"_s;
+    }
+
+    void hostileArraysFailAtTheFirstEntry() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than any limit allows");
+#endif
+        QFETCH(bool, stored);
+        QFETCH(QByteArray, element);
+        QFETCH(QString, error);
+        constexpr qsizetype kDocumentBytes = 10 << 20;
+        QByteArray json = stored ? "[{\"name\":\"R\",\"cachedApps\":[" : "{\"name\":\"R\",\"apps\":[";
+        json.reserve(kDocumentBytes + 16);
+        json += element;
+        while (json.size() < kDocumentBytes)
+            json += ',' + element;
+        json += stored ? "]}]" : "]}";
+
+        // Room for the parser's working memory (about 15 times the text) and a thread or two.
+        rlimit saved{};
+        QVERIFY(getrlimit(RLIMIT_AS, &saved) == 0);
+        rlimit limited = saved;
+        limited.rlim_cur = rlim_t(addressSpaceInUse() + (qint64(512) << 20));
+        QVERIFY(setrlimit(RLIMIT_AS, &limited) == 0);
+        const QString found =
+            stored ? StoredForm::decodeRepoTree(json).error() : RepoResponse::decode(json).error();
+        setrlimit(RLIMIT_AS, &saved);
+        QCOMPARE(found, error);
+    }
+
+    // A decoding thread keeps its working memory for the next document, but not the size of the
+    // largest one it ever read.
+    void largeDocumentsGiveTheirMemoryBack() {
+        QByteArray json = j("{'name':'R','apps':[],'padding':'");
+        json += QByteArray(40 << 20, 'x') + j("'}");
+        QVERIFY(RepoResponse::decode(json).ok());
+        QCOMPARE_LE(JsonReader::threadWorkingMemory(), size_t(32) << 20);
     }
 
     // A large feed is read in two halves at once; whatever the halves find, the result is the one
