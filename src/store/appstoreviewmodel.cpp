@@ -7,6 +7,7 @@
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
 #include "store/backgroundrelease.h"
+#include "store/semaphore.h"
 #include "store/variantgroups.h"
 
 #include <QDateTime>
@@ -36,7 +37,8 @@ AppStoreViewModel::AppStoreViewModel(const QUrl &defaultReposListURL, QNetworkAc
                                      QObject *parent)
     : QObject(parent)
     , m_defaultReposListURL(defaultReposListURL)
-    , m_network(network ? network : new QNetworkAccessManager(this)) {
+    , m_network(network ? network : new QNetworkAccessManager(this))
+    , m_refreshWaiters(std::make_shared<Semaphore>(0)) {
     // Every property already holds its initial value; the stored settings come next.
     const DefaultsStore defaults;
     if (const std::optional<QString> rawOrder = defaults.string(kRepoSortOrder)) {
@@ -59,6 +61,8 @@ AppStoreViewModel::AppStoreViewModel(const QUrl &defaultReposListURL, QNetworkAc
 AppStoreViewModel::~AppStoreViewModel() {
     // Coroutines still waiting on a reply resume here, see the engine closing and end.
     m_closing = true;
+    while (m_refreshWaiters->waiting() > 0)
+        m_refreshWaiters->signal();
     const QList<QPointer<QNetworkReply>> replies = std::exchange(m_replies, {});
     for (const QPointer<QNetworkReply> &reply : replies) {
         if (reply && reply->isRunning())

@@ -18,6 +18,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -100,7 +101,8 @@ public:
     void waitForPendingSaves();
     Q_INVOKABLE void resetToDefaults();
 
-    // Fetching. Each task completes when the tree reflects its result.
+    // Fetching. Each task completes when the tree reflects its result. A full refresh asked for
+    // while one runs makes that one run once more, and completes when it has.
     QCoro::Task<> fetchAllRepos();
     QCoro::Task<> fetchRepo(QString id, bool save);
     QCoro::Task<> refreshFolder(QString id, bool fetchChildren);
@@ -110,6 +112,8 @@ public:
     Q_INVOKABLE void refreshAllRepos();
     // Re-reads a linked folder's list; the new children are fetched by the next full refresh.
     Q_INVOKABLE void updateFolderList(const QString &folderID);
+    // How long a feed or list transfer may stall before it fails; one minute unless a test says.
+    void setTransferTimeout(std::chrono::milliseconds timeout) { m_transferTimeout = timeout; }
 
     // Tree editing. An empty parent or target id means the top level; an empty link means none.
     Q_INVOKABLE void addRepo(const QUrl &url, const QString &parentID = {});
@@ -180,6 +184,8 @@ private:
     void scheduleFetchAllRepos();
     void scheduleFetchRepoThenRebuild(const QString &id);
     QCoro::Task<> fetchRepoThenRebuild(QString id);
+    // One pass of the full refresh: linked folders, then every enabled repository, save, rebuild.
+    QCoro::Task<> runFullRefresh();
     // One repository of a full refresh: waits for a permit, fetches, counts, hands the permit on.
     QCoro::Task<> fetchUnderPermit(std::shared_ptr<Semaphore> permits, QString id);
 
@@ -196,6 +202,11 @@ private:
     QList<QPointer<QNetworkReply>> m_replies;
     ReposFileWriter m_fileWriter;
     bool m_closing = false;
+    std::chrono::milliseconds m_transferTimeout = std::chrono::minutes(1);
+    bool m_refreshRunning = false;
+    bool m_refreshRequested = false;
+    // Callers of a full refresh asked for while one ran, resumed when the run that serves them ends.
+    std::shared_ptr<Semaphore> m_refreshWaiters;
 
     QList<SavedRepo> m_savedRepos;
     QList<AppItem> m_displayApps;

@@ -139,9 +139,14 @@ void appendFolded(QString &out, QStringView text) {
 
 } // namespace
 
+bool isUsableBundleIdentifier(const QString &bundleIdentifier) {
+    // The feed decoder's stand-in for a missing identifier names no app either.
+    return !bundleIdentifier.isEmpty() && bundleIdentifier != u"unknown"_s &&
+           bundleIdentifier != u"unknown.bundle.id"_s;
+}
+
 const QString &variantBase(const AppItem &app) {
-    return app.bundleIdentifier.isEmpty() || app.bundleIdentifier == u"unknown"_s ? app.downloadURL
-                                                                                  : app.bundleIdentifier;
+    return isUsableBundleIdentifier(app.bundleIdentifier) ? app.bundleIdentifier : app.downloadURL;
 }
 
 QString variantKey(const AppItem &app, bool strictGrouping) {
@@ -316,7 +321,7 @@ QMap<QString, QString> availableUpdates(const QList<QList<AppItem>> &sources,
     TextNumbering followed{installedApps.size()};
     std::vector<std::optional<QString>> latest;
     for (const LocalApp &installed : installedApps) {
-        if (installed.version && !installed.bundleID.isEmpty() && installed.bundleID != u"unknown"_s &&
+        if (installed.version && isUsableBundleIdentifier(installed.bundleID) &&
             followed.add(installed.bundleID) == qsizetype(latest.size()))
             latest.emplace_back();
     }

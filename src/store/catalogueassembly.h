@@ -18,6 +18,9 @@
 // assigns their results on the main thread.
 namespace CatalogueAssembly {
 
+// False for an empty identifier and for the texts that stand in for a missing one.
+bool isUsableBundleIdentifier(const QString &bundleIdentifier);
+
 // What names the app a build belongs to: its bundle identifier, or, without a usable one, its
 // download address, so that every such download is its own app.
 const QString &variantBase(const AppItem &app);

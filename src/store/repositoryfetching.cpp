@@ -45,8 +45,6 @@ private:
     QPointer<QNetworkReply> m_reply;
 };
 
-constexpr int kFeedTransferTimeoutMs = 60 * 1000;
-
 int httpStatus(const QNetworkReply &reply) {
     return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
@@ -67,9 +65,9 @@ bool serverAnswered(const QNetworkReply &reply) {
     return contentError || serverError || error == QNetworkReply::ProtocolInvalidOperationError;
 }
 
-QString transportErrorDescription(const QNetworkReply &reply, bool timedOut) {
+QString transportErrorDescription(const QNetworkReply &reply) {
     // Qt reports its own transfer time-out as a cancellation.
-    if (timedOut && reply.error() == QNetworkReply::OperationCanceledError)
+    if (reply.error() == QNetworkReply::OperationCanceledError)
         return u"The request timed out."_s;
     return reply.errorString();
 }
@@ -166,7 +164,31 @@ void AppStoreViewModel::updateFolderList(const QString &folderID) {
 
 QCoro::Task<> AppStoreViewModel::fetchAllRepos() {
     const QPointer<AppStoreViewModel> self(this);
+    const std::shared_ptr<Semaphore> waiters = m_refreshWaiters;
+    if (m_refreshRunning) {
+        // One full refresh at a time. The one running may have taken the tree before this request
+        // changed it (an import), so it runs once more when it ends; this completes with that run.
+        m_refreshRequested = true;
+        co_await waiters->wait();
+        co_return;
+    }
+    m_refreshRunning = true;
     setIsLoading(true);
+    do {
+        m_refreshRequested = false;
+        qsizetype served = waiters->waiting();
+        co_await runFullRefresh();
+        if (isGone(self))
+            co_return;
+        for (; served > 0; --served)
+            waiters->signal();
+    } while (m_refreshRequested);
+    m_refreshRunning = false;
+    setIsLoading(false);
+}
+
+QCoro::Task<> AppStoreViewModel::runFullRefresh() {
+    const QPointer<AppStoreViewModel> self(this);
 
     // Linked folders first, all at once and wherever they sit: their lists decide which
     // repositories there are to fetch.
@@ -205,9 +227,6 @@ QCoro::Task<> AppStoreViewModel::fetchAllRepos() {
 
     saveRepos();
     co_await rebuildCatalogue();
-    if (isGone(self))
-        co_return;
-    setIsLoading(false);
 }
 
 QCoro::Task<> AppStoreViewModel::fetchUnderPermit(std::shared_ptr<Semaphore> permits, QString id) {
@@ -234,7 +253,7 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
     editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
 
     QNetworkRequest request(url);
-    request.setTransferTimeout(kFeedTransferTimeoutMs);
+    request.setTransferTimeout(int(m_transferTimeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     const ReplyHandle reply(track(m_network->get(request)));
     // Taken as it arrives, each piece without a copy: joining megabytes here, at the end, would
@@ -258,7 +277,7 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
         if (isGone(self))
             co_return;
     } else {
-        outcome.error = transportErrorDescription(*reply, true);
+        outcome.error = transportErrorDescription(*reply);
     }
 
     // The node as it is now: a rename or a switch made while the request ran stays.
@@ -293,7 +312,10 @@ QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
     const QUrl listURL = *found->repoListURL;
     editRepo(id, [](SavedRepo &node) { node.fetchStatus = RepoFetchStatus::loading(); });
 
-    const ReplyHandle reply(track(m_network->get(QNetworkRequest(listURL))));
+    // Qt sets no time-out of its own: a server that never answers would hold a refresh forever.
+    QNetworkRequest request(listURL);
+    request.setTransferTimeout(int(m_transferTimeout.count()));
+    const ReplyHandle reply(track(m_network->get(request)));
     co_await reply.get();
     if (isGone(self))
         co_return;
@@ -301,7 +323,7 @@ QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
     QString failure;
     QList<QUrl> addresses;
     if (!serverAnswered(*reply)) {
-        failure = transportErrorDescription(*reply, false);
+        failure = transportErrorDescription(*reply);
     } else if (const int status = httpStatus(*reply); status >= 400) {
         // An error page is no list: reading it would drop every child the folder has.
         const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();

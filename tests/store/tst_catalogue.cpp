@@ -1,3 +1,4 @@
+#include "model/reporesponse.h"
 #include "platform/localecompare.h"
 #include "platform/versioncompare.h"
 #include "store/catalogueassembly.h"
@@ -45,6 +46,17 @@ QStringList bundlesOf(const QList<AppItem> &apps) {
     for (const AppItem &item : apps)
         bundles << item.bundleIdentifier;
     return bundles;
+}
+
+// The grouping key written out by hand, for results computed without the code under test.
+QString plainKey(const AppItem &item, bool strict) {
+    const QString &id = item.bundleIdentifier;
+    const QString base =
+        id.isEmpty() || id == u"unknown"_s || id == u"unknown.bundle.id"_s ? item.downloadURL : id;
+    if (!strict)
+        return base;
+    return base + u"|#|"_s + item.name + u"|#|"_s + item.sourceRepoName.value_or(QString()) + u"|#|"_s +
+           item.localizedDescription.value_or(QString());
 }
 
 SavedRepo repository(const QString &name, const QList<AppItem> &apps) {
@@ -164,6 +176,38 @@ private Q_SLOTS:
                          [](const AppItem &item) { return item.bundleIdentifier == u"com.x"_s; });
         QVERIFY(row != loose.displayApps.cend());
         QCOMPARE(*row, repoA[2]);
+    }
+
+    // Two feeds each list one build with the same name and description. With strict grouping the
+    // source tells them apart; without it the bundle identifier joins them, unless there is none:
+    // missing, empty, or a text that only stands in for one.
+    void buildsOfTwoSources_data() {
+        QTest::addColumn<QByteArray>("identifier");
+        QTest::addColumn<bool>("strict");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("same identifier, strict") << QByteArray("'bundleIdentifier':'com.same',") << true << 2;
+        QTest::newRow("same identifier, loose") << QByteArray("'bundleIdentifier':'com.same',") << false << 1;
+        QTest::newRow("none, loose") << QByteArray() << false << 2;
+        QTest::newRow("empty, loose") << QByteArray("'bundleID':'',") << false << 2;
+        QTest::newRow("unknown, loose") << QByteArray("'bundleIdentifier':'unknown',") << false << 2;
+    }
+
+    void buildsOfTwoSources() {
+        QFETCH(QByteArray, identifier);
+        QFETCH(bool, strict);
+        QFETCH(int, rows);
+        QList<QList<AppItem>> sources;
+        for (const QByteArray source : {"A", "B"}) {
+            QByteArray json = "{'name':'" + source + "','apps':[{'name':'Tool'," + identifier +
+                              "'version':'1.0','localizedDescription':'Same','downloadURL':'https://" +
+                              source + ".example/tool.ipa'}]}";
+            const DecodeResult<RepoResponse> feed = RepoResponse::decode(json.replace('\'', '"'));
+            QVERIFY2(feed.ok(), qPrintable(feed.error()));
+            QList<AppItem> apps = feed->apps;
+            apps.first().sourceRepoName = QString::fromLatin1(source);
+            sources.append(apps);
+        }
+        QCOMPARE(assemble(sources, AppSortOption::name, strict).displayApps.size(), rows);
     }
 
     // Different names and sources can join to one key text; the key decides, so they are one app.
@@ -374,8 +418,8 @@ private Q_SLOTS:
     void updateDetection() {
         const QList<AppItem> first = {app(u"com.x"_s, u"1.0"_s),   app(u"com.x"_s, u"1.2"_s),
                                       app(u"com.y"_s, u"2.0.1"_s), app(u""_s, u"9.0"_s),
-                                      app(u"unknown"_s, u"9.0"_s), app(u"com.q"_s, u"5.0"_s),
-                                      app(u"com.e"_s, u"1.01"_s)};
+                                      app(u"unknown"_s, u"9.0"_s), app(u"unknown.bundle.id"_s, u"9.0"_s),
+                                      app(u"com.q"_s, u"5.0"_s),   app(u"com.e"_s, u"1.01"_s)};
         const QList<AppItem> second = {app(u"com.x"_s, u"1.10"_s), app(u"com.z"_s, u"2.0"_s),
                                        app(u"com.e"_s, u"1.1"_s)};
         const auto installed = [](const QString &bundle, std::optional<QString> version) {
@@ -385,10 +429,15 @@ private Q_SLOTS:
             local.url = QUrl::fromLocalFile(u"/apps/"_s + bundle + u".app"_s);
             return local;
         };
-        const QList<LocalApp> apps = {installed(u"com.x"_s, u"1.9"_s),   installed(u"com.y"_s, u"2.0"_s),
-                                      installed(u"com.z"_s, u"2.0"_s),   installed(u"com.q"_s, std::nullopt),
-                                      installed(u"com.w"_s, u"1.0"_s),   installed(u""_s, u"1.0"_s),
-                                      installed(u"unknown"_s, u"1.0"_s), installed(u"com.e"_s, u"1.0"_s)};
+        const QList<LocalApp> apps = {installed(u"com.x"_s, u"1.9"_s),
+                                      installed(u"com.y"_s, u"2.0"_s),
+                                      installed(u"com.z"_s, u"2.0"_s),
+                                      installed(u"com.q"_s, std::nullopt),
+                                      installed(u"com.w"_s, u"1.0"_s),
+                                      installed(u""_s, u"1.0"_s),
+                                      installed(u"unknown"_s, u"1.0"_s),
+                                      installed(u"com.e"_s, u"1.0"_s),
+                                      installed(u"unknown.bundle.id"_s, u"1.0"_s)};
 
         // Versions equal by value: the first offered is the one named.
         const QMap<QString, QString> expected = {
@@ -417,10 +466,12 @@ private Q_SLOTS:
         QFETCH(AppSortOption, order);
         const QStringList names = {u"Émile"_s, u"emile"_s, u"Zoë"_s, u"alpha"_s, u"Alpha"_s, u"Beta"_s};
         QList<QList<AppItem>> sources(7);
+        // Builds of one identifier come from several sources, mostly with one name and description.
         for (int i = 0; i < 12000; ++i) {
-            AppItem item =
-                app(i % 11 == 0 ? QString() : u"com.app"_s + QString::number(i % 3500),
-                    QString::number(i % 4) + u'.' + QString::number(i % 13), names[i % names.size()]);
+            const int bundle = i % 3001;
+            AppItem item = app(i % 11 == 0 ? QString() : u"com.app"_s + QString::number(bundle),
+                               QString::number(i % 4) + u'.' + QString::number(i % 13),
+                               names[(bundle + (i % 7 == 0 ? 1 : 0)) % names.size()]);
             item.downloadURL += QString::number(i);
             item.localizedDescription = i % 5 ? u"Same text"_s : u"Other text"_s;
             item.versionDate = u"2024-0"_s + QString::number(i % 9 + 1);
@@ -433,7 +484,7 @@ private Q_SLOTS:
         QStringList firstSeen;
         for (const QList<AppItem> &source : sources) {
             for (const AppItem &item : source) {
-                const QString key = variantKey(item, strict);
+                const QString key = plainKey(item, strict);
                 if (!groups.contains(key))
                     firstSeen.append(key);
                 groups[key].append(item);
@@ -461,7 +512,7 @@ private Q_SLOTS:
         const Catalogue catalogue = assemble(sources, order, strict);
         QCOMPARE(catalogue.groups->toHash(), groups);
         for (const AppItem &item : sources[3])
-            QCOMPARE(catalogue.groups->versionsOf(item), groups.value(variantKey(item, strict)));
+            QCOMPARE(catalogue.groups->versionsOf(item), groups.value(plainKey(item, strict)));
         QCOMPARE(catalogue.displayApps, representatives);
         QCOMPARE(filterApps(catalogue.displayApps, catalogue.searchIndex, u"Repo 3"_s, u"ÉMIL"_s),
                  filterApps(representatives, u"Repo 3"_s, u"ÉMIL"_s));

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -375,8 +376,17 @@ private Q_SLOTS:
         auto engine = makeEngine(tree);
         QSignalSpy loading(engine.get(), &AppStoreViewModel::isLoadingChanged);
         QList<int> progress;
-        connect(engine.get(), &AppStoreViewModel::fetchProgressChanged, this,
-                [&] { progress.append(engine->fetchProgress()); });
+        // A fetch counts once it has ended: never more than the repositories finished so far.
+        int countedAheadOfTheFetches = 0;
+        connect(engine.get(), &AppStoreViewModel::fetchProgressChanged, this, [&] {
+            progress.append(engine->fetchProgress());
+            const QList<SavedRepo> repos = engine->savedRepos();
+            const auto finished = std::count_if(repos.cbegin(), repos.cend(), [](const SavedRepo &node) {
+                return node.fetchStatus == RepoFetchStatus::success();
+            });
+            if (engine->fetchProgress() > finished)
+                ++countedAheadOfTheFetches;
+        });
         int waitingWhenQueued = -1;
         connect(engine.get(), &AppStoreViewModel::savedReposChanged, this, [&] {
             const QList<SavedRepo> repos = engine->savedRepos();
@@ -393,6 +403,7 @@ private Q_SLOTS:
         QCOMPARE(waitingWhenQueued, 12);
         QCOMPARE(engine->fetchTotal(), 12);
         QCOMPARE(progress, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+        QCOMPARE(countedAheadOfTheFetches, 0);
         QCOMPARE(loading.count(), 2);
         QVERIFY(!engine->isLoading());
         for (int i = 0; i < 12; ++i) {
@@ -441,6 +452,57 @@ private Q_SLOTS:
         QCOMPARE(m_server.requests(u"/feeds/s1"_s).constFirst().header("Cache-Control"),
                  QByteArray("no-cache"));
         QVERIFY(!m_server.requests(u"/lists/shown"_s).constFirst().hasHeader("Cache-Control"));
+    }
+
+    // Pull-to-refresh and an import while a refresh runs: one refresh at a time, run once more
+    // after the current one (which fetches what the import added), loading from start to end.
+    void refreshAskedForDuringOneRunsOnceMoreAfterIt() {
+        QList<SavedRepo> tree;
+        for (int i = 0; i < 3; ++i) {
+            const QString path = u"/feeds/r"_s + QString::number(i);
+            serveFeed(path, u"Repo "_s + QString::number(i), 1, 200);
+            tree.append(repo(u"r"_s + QString::number(i), url(path)));
+        }
+        auto engine = makeEngine(tree);
+        QList<bool> loading;
+        connect(engine.get(), &AppStoreViewModel::isLoadingChanged, this,
+                [&] { loading.append(engine->isLoading()); });
+        int progressBeyondTotal = 0;
+        connect(engine.get(), &AppStoreViewModel::fetchProgressChanged, this,
+                [&] { progressBeyondTotal += engine->fetchProgress() > engine->fetchTotal(); });
+
+        engine->refreshAllRepos();
+        QTRY_COMPARE(m_server.inFlight(), 3);
+        engine->refreshAllRepos();
+        engine->importRepos(u"[{\"name\":\"New\",\"url\":\"%1\"}]"_s.arg(url(u"/feeds/new"_s).toString()));
+        engine->refreshAllRepos();
+        settle(*engine);
+
+        QCOMPARE(loading, (QList<bool>{true, false}));
+        QCOMPARE(progressBeyondTotal, 0);
+        QCOMPARE(m_server.maxInFlightUnder(u"/feeds/"_s), 3);
+        QCOMPARE(m_server.requestCount(u"/feeds/r0"_s), 2);
+        QCOMPARE(m_server.requestCount(u"/feeds/new"_s), 1);
+        QCOMPARE(engine->fetchTotal(), 4);
+        QCOMPARE(engine->displayApps().size(), 5);
+    }
+
+    // A list server that takes the connection and never answers fails the folder when the
+    // transfer time-out runs out, and the refresh ends.
+    void silentListServerTimesOut() {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        SavedRepo linked = folder(u"f"_s, {repo(u"Child"_s, url(u"/feeds/one"_s))});
+        linked.repoListURL = QUrl(u"http://127.0.0.1:%1/list"_s.arg(silent.serverPort()));
+        auto engine = makeEngine({linked});
+        engine->setTransferTimeout(std::chrono::milliseconds(300));
+
+        engine->refreshAllRepos();
+        QTRY_VERIFY_WITH_TIMEOUT(!engine->isLoading(), 10000);
+        const SavedRepo after = engine->savedRepos().constFirst();
+        QCOMPARE(after.fetchStatus, RepoFetchStatus::error(u"The request timed out."_s));
+        QCOMPARE(after.children->size(), 1);
+        QCOMPARE(m_server.requestCount(u"/feeds/one"_s), 1);
     }
 
     // A failed fetch switches the repository off and says why; what the last good fetch brought
