@@ -1,6 +1,7 @@
 #include "testmain.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdlib>
@@ -37,5 +38,12 @@ void TestHome::wipe() {
 
 QString corporaDir() {
     const QByteArray shared = qgetenv("KIVO_SHARED_DIR");
+    if (shared.isEmpty() || qEnvironmentVariableIsSet("KIVO_NO_CORPORA"))
+        return u"/nonexistent/corpora"_s;
     return QDir(QString::fromUtf8(shared)).filePath(u"corpora"_s);
+}
+
+QString corpusDir(const QString &name) {
+    const QString dir = corporaDir() + u'/' + name;
+    return QFileInfo(dir).isDir() ? dir : QString();
 }

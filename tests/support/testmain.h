@@ -23,8 +23,21 @@ private:
     QString m_path;
 };
 
-// The folder of third-party corpora beside the project (../shared/corpora).
+// The folder of third-party corpora beside the project (../shared/corpora, from KIVO_SHARED_DIR).
+// A clean clone has none; KIVO_NO_CORPORA makes a run behave as one.
 QString corporaDir();
+// One corpus folder below it, or empty when it is not there.
+QString corpusDir(const QString &name);
+
+// Skips the calling test, or every row of a data-driven one when called in its data function,
+// when a third-party corpus is absent. The cases that matter are built by our own fixtures.
+#define KIVO_SKIP_WITHOUT_CORPUS(name)                                                                       \
+    do {                                                                                                     \
+        if (corpusDir(name).isEmpty())                                                                       \
+            QSKIP(qPrintable(                                                                                \
+                QStringLiteral("the third-party corpus \"") + (name) +                                       \
+                QStringLiteral("\" is not there (KIVO_SHARED_DIR names the folder of corpora/)")));          \
+    } while (false)
 
 template<typename App, typename TestClass>
 int runKivoTest(int argc, char **argv) {
