@@ -8,6 +8,7 @@
 #include "platform/urlopener.h"
 #include "platform/uuid.h"
 #include "services/notificationmanager.h"
+#include "support/enginefixture.h"
 #include "support/testfiles.h"
 #include "support/testmain.h"
 
@@ -91,7 +92,8 @@ class TestBackups : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> m_storage;
     std::unique_ptr<DownloadManager> m_engine;
-    QStringList m_banners;
+    EngineFixture::BannerLog m_bannerLog;
+    const QStringList &m_banners = m_bannerLog.lines();
 
     QString applications() const { return m_storage->filePath(u"Applications"_s); }
     QString containers() const { return m_storage->filePath(u"Data/Application"_s); }
@@ -191,35 +193,23 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        UrlOpener::shared().setForwardToDesktop(false);
-        NotificationManager::shared().setBannerDuration(std::chrono::milliseconds(20));
-        connect(&NotificationManager::shared(), &NotificationManager::currentNotificationChanged, this,
-                [this] {
-                    if (const auto &shown = NotificationManager::shared().currentNotification())
-                        m_banners.append(shown->title + u": "_s + shown->message);
-                });
-    }
+    void initTestCase() { UrlOpener::shared().setForwardToDesktop(false); }
 
     void init() {
-        QDir(StandardDirs::documents()).removeRecursively();
+        EngineFixture::forgetEverything();
         QDir().mkpath(StandardDirs::documents());
         m_storage = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir().mkpath(applications()));
         QVERIFY(QDir().mkpath(containers()));
         restart({});
-        m_banners.clear();
+        m_bannerLog.clear();
     }
 
     void cleanup() {
         m_engine.reset();
-        QDir(backups()).removeRecursively();
         QFile::remove(backups());
-        NotificationManager::shared().setAppInForeground(true);
-        // No banner of one test may show up in the next; a requested one is still
-        // queued.
-        QCoreApplication::sendPostedEvents();
-        QTRY_VERIFY(!NotificationManager::shared().currentNotification());
+        // No banner of one test may show up in the next.
+        QVERIFY(EngineFixture::settleNotifications());
     }
 
     // Dates count seconds from 2001, fractions and negatives included; an absent version is left out.

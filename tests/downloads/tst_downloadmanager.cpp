@@ -3,6 +3,7 @@
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
 #include "services/notificationmanager.h"
+#include "support/enginefixture.h"
 #include "support/testfiles.h"
 #include "support/testmain.h"
 
@@ -106,14 +107,7 @@ private:
 
 private Q_SLOTS:
     void init() {
-        for (const QString &folder :
-             {StandardDirs::applicationSupport(), StandardDirs::caches(), StandardDirs::temporary()})
-            QDir(folder).removeRecursively();
-        DefaultsStore defaults;
-        for (const QString &key :
-             {DownloadManager::kResumeDataMapKey, DownloadManager::kAutoUnzipEnabledKey,
-              DownloadManager::kCustomDownloadFolderKey, DownloadManager::kCustomLiveContainerFolderKey})
-            defaults.remove(key);
+        EngineFixture::forgetEverything();
         NotificationManager::shared().setAppInForeground(true);
         m_server = std::make_unique<HttpServer>();
         QVERIFY(m_server->start() != 0);

@@ -6,6 +6,7 @@
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
 #include "store/appstoreviewmodel.h"
+#include "support/enginefixture.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -26,13 +27,7 @@ inline QString reposFilePath() {
 }
 
 // Back to a first launch: no repository file, none of the engine's settings.
-inline void forgetEverything() {
-    QDir(StandardDirs::applicationSupport()).removeRecursively();
-    DefaultsStore defaults;
-    for (const QString &key : {AppStoreViewModel::kSavedReposKey, AppStoreViewModel::kRepoSortOrder,
-                               AppStoreViewModel::kStrictGrouping})
-        defaults.remove(key);
-}
+using EngineFixture::forgetEverything;
 
 inline void writeReposFile(const QList<SavedRepo> &tree) {
     QVERIFY(writeFile(reposFilePath(), StoredForm::encodeRepoTree(tree)));

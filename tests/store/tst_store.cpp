@@ -98,7 +98,6 @@ private Q_SLOTS:
 
     void init() {
         forgetEverything();
-        QDir(StandardDirs::documents()).removeRecursively();
         m_server.clearRoutes();
         m_server.resetCounters();
         m_server.setRoute(
