@@ -1,11 +1,9 @@
 #include "model/exportablerepo.h"
 #include "model/jsonreader.h"
 #include "model/jsonwriter.h"
-#include "model/localapp.h"
 #include "model/repoexchange.h"
 #include "model/reporesponse.h"
 #include "model/savedrepo.h"
-#include "model/sortoptions.h"
 #include "model/storedform.h"
 #include "support/testmain.h"
 
@@ -88,25 +86,6 @@ class TestModel : public QObject {
 private Q_SLOTS:
     // ---- records -------------------------------------------------------------------------------
 
-    void sortOptionsKnowTheirRawValues() {
-        QCOMPARE(AppSortOption::allCases(),
-                 (QList<AppSortOption>{AppSortOption::name, AppSortOption::date, AppSortOption::size}));
-        QCOMPARE(RepoSortOption::allCases(),
-                 (QList<RepoSortOption>{RepoSortOption::standard, RepoSortOption::name}));
-        QStringList appRaw;
-        for (AppSortOption option : AppSortOption::allCases()) {
-            appRaw.append(option.rawValue());
-            QCOMPARE(AppSortOption::fromRawValue(option.rawValue()), option);
-        }
-        QCOMPARE(appRaw, (QStringList{u"Name"_s, u"Date"_s, u"Size"_s}));
-        QCOMPARE(RepoSortOption::fromRawValue(u"Default"), RepoSortOption(RepoSortOption::standard));
-        QCOMPARE(RepoSortOption::fromRawValue(u"Name"), RepoSortOption(RepoSortOption::name));
-        // Raw values are matched exactly: a stored setting in another spelling is not a case.
-        for (QStringView unknown : {u"name", u"standard", u"", u"Default ", u"Size"})
-            QVERIFY(!RepoSortOption::fromRawValue(unknown));
-        QVERIFY(!AppSortOption::fromRawValue(u"Default"));
-    }
-
     void appItemIdentityIncludesTheFeed() {
         AppItem a = app(u"A"_s, u"https://x/a.ipa"_s);
         QCOMPARE(a.id(), u"https://x/a.ipa"_s);
@@ -115,12 +94,6 @@ private Q_SLOTS:
         b.sourceRepoName = u"Two"_s;
         QCOMPARE(a.id(), u"One|https://x/a.ipa"_s);
         QVERIFY(a.id() != b.id());
-    }
-
-    void localAppIdentityIsItsPath() {
-        LocalApp local{u"App"_s, u"com.a"_s, std::nullopt,
-                       QUrl::fromLocalFile(u"/data/Applications/My App.app"_s), std::nullopt};
-        QCOMPARE(local.id(), u"/data/Applications/My App.app"_s);
     }
 
     void derivedValues_data() {
@@ -284,10 +257,6 @@ private Q_SLOTS:
         item = base;
         item.size = 1024;
         QTest::newRow("size") << "{" + required + j(",'size':1024}") << item;
-        item.size = std::numeric_limits<qint64>::max();
-        QTest::newRow("largest size") << "{" + required + j(",'size':9223372036854775807}") << item;
-        item.size = std::numeric_limits<qint64>::min();
-        QTest::newRow("smallest size") << "{" + required + j(",'size':-9223372036854775808}") << item;
         item.size = -1;
         QTest::newRow("negative size") << "{" + required + j(",'size':-1}") << item;
 

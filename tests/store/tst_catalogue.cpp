@@ -115,11 +115,8 @@ private Q_SLOTS:
         QTest::newRow("letters by code") << u"1.0-beta"_s << u"1.0-alpha"_s << 1;
         QTest::newRow("letter after digit") << u"1.a"_s << u"1.5"_s << 1;
         QTest::newRow("punctuation before digit") << u"1.-"_s << u"1.0"_s << -1;
-        QTest::newRow("2^64 over 2^64-1") << u"1.18446744073709551616"_s << u"1.18446744073709551615"_s << 1;
         QTest::newRow("longer run is greater")
             << u"123456789012345678901234567890"_s << u"99999999999999999999999999999"_s << 1;
-        QTest::newRow("long run with leading zeros")
-            << u"0000000000000000000000000000001.5"_s << u"1.5"_s << 0;
         QTest::newRow("long runs differing late")
             << u"7.99999999999999999999999999998"_s << u"7.99999999999999999999999999999"_s << -1;
     }
