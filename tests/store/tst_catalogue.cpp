@@ -132,49 +132,6 @@ private Q_SLOTS:
         QCOMPARE(sign(VersionCompare::compare(b, a)), -order);
     }
 
-    void variantKeyFollowsTheMode() {
-        AppItem full = withSource(app(u"com.a"_s, u"1"_s, u"A"_s), u"Repo"_s);
-        full.localizedDescription = u"Does things"_s;
-        QCOMPARE(variantKey(full, false), u"com.a"_s);
-        QCOMPARE(variantKey(full, true), u"com.a|#|A|#|Repo|#|Does things"_s);
-        QCOMPARE(variantKey(app(u"com.a"_s, u"1"_s, u"A"_s), true), u"com.a|#|A|#||#|"_s);
-        const AppItem noBundle = app(u""_s, u"1"_s, u"A"_s);
-        QCOMPARE(variantKey(noBundle, false), noBundle.downloadURL);
-        const AppItem unknown = app(u"unknown"_s, u"1"_s, u"A"_s);
-        QCOMPARE(variantKey(unknown, true), unknown.downloadURL + u"|#|A|#||#|"_s);
-    }
-
-    void groupingFollowsTheMode() {
-        const QList<AppItem> repoA = {withSource(app(u"com.x"_s, u"1.0"_s, u"Xtra"_s), u"A"_s),
-                                      withSource(app(u""_s, u"1.0"_s, u"Loose"_s), u"A"_s),
-                                      withSource(app(u"com.x"_s, u"1.2"_s, u"Xtra"_s), u"A"_s)};
-        AppItem sameNameElsewhere = withSource(app(u""_s, u"1.0"_s, u"Loose"_s), u"B"_s);
-        sameNameElsewhere.downloadURL = u"https://b.example/loose.ipa"_s;
-        const QList<AppItem> repoB = {withSource(app(u"com.x"_s, u"1.1"_s, u"X Plus"_s), u"B"_s),
-                                      sameNameElsewhere};
-
-        const Catalogue strict = assemble({repoA, repoB}, AppSortOption::name, true);
-        QCOMPARE(strict.groups->size(), 4);
-        QCOMPARE(versionsOf(strict.groups->toHash().value(variantKey(repoA[0], true))),
-                 (QStringList{u"1.0"_s, u"1.2"_s}));
-        QCOMPARE(versionsOf(strict.groups->toHash().value(variantKey(repoB[0], true))),
-                 QStringList{u"1.1"_s});
-        QCOMPARE(strict.displayApps.size(), 4);
-
-        // One row per bundle id, showing the greatest version of any source; builds without a
-        // bundle id stay one row per download.
-        const Catalogue loose = assemble({repoA, repoB}, AppSortOption::name, false);
-        QCOMPARE(loose.groups->size(), 3);
-        QCOMPARE(versionsOf(loose.groups->toHash().value(u"com.x"_s)),
-                 (QStringList{u"1.0"_s, u"1.2"_s, u"1.1"_s}));
-        QCOMPARE(loose.groups->toHash().value(repoB[1].downloadURL), QList<AppItem>{repoB[1]});
-        const auto row =
-            std::find_if(loose.displayApps.cbegin(), loose.displayApps.cend(),
-                         [](const AppItem &item) { return item.bundleIdentifier == u"com.x"_s; });
-        QVERIFY(row != loose.displayApps.cend());
-        QCOMPARE(*row, repoA[2]);
-    }
-
     // Two feeds each list one build with the same name and description. With strict grouping the
     // source tells them apart; without it the bundle identifier joins them, unless there is none:
     // missing, empty, or a text that only stands in for one.
