@@ -470,6 +470,8 @@ private Q_SLOTS:
         QVERIFY(PropertyList::writeXml(oldAppInfo(backup), appInfo({u"A"_s, u"../../Keep"_s, u".."_s})));
         AppBackup escaping = makeBackup({u"C"_s}, QDateTime::currentDateTimeUtc());
         escaping.bundleID = u"com.example.other"_s;
+        // Its own folder would be taken up again as an unrecorded backup.
+        QVERIFY(QDir(backupFolder(escaping)).removeRecursively());
         escaping.backupPath = u".."_s;
         restart({backup, escaping});
 
