@@ -99,7 +99,7 @@ bool writeArchive(const QString &path, const QString &version, int files) {
 
 int prepare(DownloadManager &engine, const QString &storage, int files) {
     const QString downloads = engine.downloadFolder().toLocalFile();
-    if (!writeArchive(downloads + u"/Game.ipa"_s, u"1.0"_s, files))
+    if (!QDir().mkpath(downloads) || !writeArchive(downloads + u"/Game.ipa"_s, u"1.0"_s, files))
         return 1;
     if (QCoro::waitFor(engine.extractIPA(QUrl::fromLocalFile(downloads + u"/Game.ipa"_s))))
         return 1;
