@@ -1,10 +1,14 @@
+#include "platform/atomicfile.h"
 #include "platform/defaultsstore.h"
 #include "platform/propertylist.h"
 #include "platform/standarddirs.h"
+#include "support/smallfilesystem.h"
+#include "support/testfiles.h"
 #include "support/testmain.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -54,6 +58,49 @@ private Q_SLOTS:
         QVERIFY(!store.boolValue(u"kMissing"_s).has_value());
         store.remove(u"kFlag"_s);
         QVERIFY(!DefaultsStore().contains(u"kFlag"_s));
+    }
+
+    // On a full disk a save fails, says so, and leaves the old file whole; Qt's QSaveFile and
+    // QSettings report success there and leave an empty file. Once there is room it works.
+    void savesOnAFullDiskKeepTheOldFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("bytes (repos.json, resume data, journal)") << u"bytes"_s;
+        QTest::newRow("property list") << u"plist"_s;
+        QTest::newRow("settings") << u"settings"_s;
+    }
+
+    void savesOnAFullDiskKeepTheOldFile() {
+        QFETCH(QString, kind);
+        const bool settings = kind == u"settings"_s;
+        QVERIFY(DefaultsStore().setString(u"kOld"_s, u"kept"_s));
+        const QString file =
+            settings ? DefaultsStore().fileName() : StandardDirs::applicationSupport() + u"/full/saved"_s;
+        const QByteArray old = settings ? readFile(file) : QByteArray("old");
+        const QString newText(6000, u'n');
+        const auto save = [&] {
+            if (kind == u"bytes"_s)
+                return AtomicFile::write(file, newText.toUtf8());
+            if (kind == u"plist"_s)
+                return PropertyList::writeXml(file, {{u"new"_s, newText}});
+            return DefaultsStore().setString(u"kNew"_s, newText);
+        };
+
+        const SmallFileSystem disk(QFileInfo(file).path(), 64 * 1024);
+        if (!disk.isMounted())
+            QSKIP("No right to mount a small file system here");
+        QVERIFY(writeFile(file, old) && disk.fill(4096));
+        QVERIFY(!save());
+        QCOMPARE(readFile(file), old);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u".filler"_s, QFileInfo(file).fileName()}));
+        if (settings) {
+            QVERIFY(!DefaultsStore().string(u"kNew"_s));
+            QCOMPARE(DefaultsStore().string(u"kOld"_s), std::optional<QString>(u"kept"_s));
+        }
+
+        QVERIFY(disk.resize(1024 * 1024));
+        QVERIFY(save());
+        QVERIFY(readFile(file).contains(newText.toUtf8()));
     }
 
     void readsTheCorpus_data() {

@@ -5,6 +5,8 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -31,7 +33,7 @@ SmallFileSystem::~SmallFileSystem() {
         ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
 }
 
-bool SmallFileSystem::fill() const {
+bool SmallFileSystem::fill(qint64 keepFree) const {
     QFile filler(fillerPath(m_folder));
     if (!filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
@@ -41,7 +43,7 @@ bool SmallFileSystem::fill() const {
         while (filler.write(bytes) == chunk) {
         }
     }
-    return true;
+    return filler.resize(std::max<qint64>(0, filler.size() - keepFree));
 }
 
 bool SmallFileSystem::resize(qint64 bytes) const {

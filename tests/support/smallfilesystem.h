@@ -14,8 +14,9 @@ public:
 
     bool isMounted() const { return m_mounted; }
     QString path() const { return m_folder; }
-    // Takes every free byte with a filler file; true when nothing is left.
-    bool fill() const;
+    // Takes every free byte but keepFree with a filler file. A little room is the harder case:
+    // buffered writes then seem to succeed and only their flush fails.
+    bool fill(qint64 keepFree = 0) const;
     // Gives the file system this size, keeping its files (the filler goes).
     bool resize(qint64 bytes) const;
 
