@@ -1,6 +1,7 @@
 #include "platform/atomicfile.h"
 #include "platform/defaultsstore.h"
 #include "platform/propertylist.h"
+#include "platform/singleinstance.h"
 #include "platform/standarddirs.h"
 #include "support/smallfilesystem.h"
 #include "support/testfiles.h"
@@ -9,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -101,6 +103,32 @@ private Q_SLOTS:
         QVERIFY(disk.resize(1024 * 1024));
         QVERIFY(save());
         QVERIFY(readFile(file).contains(newText.toUtf8()));
+    }
+
+    // One Kivo at a time: a second launch hands over to the running one and leaves; a lock and
+    // socket left by a killed instance are taken over. Real processes, in this test's own
+    // runtime folder.
+    void aSecondLaunchHandsOver() {
+        const auto launch = [](QProcess &process) {
+            process.start(QString::fromUtf8(INSTANCE_CHILD));
+            return process.waitForReadyRead(10000) ? process.readLine().trimmed() : QByteArray();
+        };
+        QProcess first;
+        QCOMPARE(launch(first), QByteArray("running"));
+        QProcess second;
+        QCOMPARE(launch(second), QByteArray("handed over"));
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(first.waitForReadyRead(10000));
+        QCOMPARE(first.readLine().trimmed(), QByteArray("asked to come to the front"));
+
+        first.kill();
+        QVERIFY(first.waitForFinished());
+        QVERIFY(QFileInfo::exists(SingleInstance::runtimeFolder() + u"/kivo.socket"_s));
+        QProcess third;
+        QCOMPARE(launch(third), QByteArray("running"));
+        third.kill();
+        QVERIFY(third.waitForFinished());
     }
 
     void readsTheCorpus_data() {
