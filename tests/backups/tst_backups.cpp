@@ -649,6 +649,48 @@ private Q_SLOTS:
                 ->isEmpty());
     }
 
+    // A backup folder that no record names (its record was lost, or an older version
+    // of Kivo was killed before saving it) still holds the only file naming the user's
+    // data: it is put back when its app is gone, recorded again when not, and only a
+    // partial copy is removed.
+    void unrecordedBackupsAreKept_data() {
+        QTest::addColumn<QString>("found");
+        QTest::newRow("app still installed") << u"installed"_s;
+        QTest::newRow("app gone") << u"gone"_s;
+        QTest::newRow("partial copy only") << u"partial"_s;
+    }
+
+    void unrecordedBackupsAreKept() {
+        QFETCH(QString, found);
+        const QDateTime made = QDateTime::currentDateTimeUtc();
+        AppBackup backup = makeBackup({u"A"_s}, made);
+        QVERIFY(!backup.backupPath.isEmpty());
+        if (found == u"installed"_s)
+            QVERIFY(installNewVersion(std::nullopt));
+        if (found == u"partial"_s)
+            QVERIFY(QDir().rename(savedApp(backup), backupFolder(backup) + u"/Temp_copy"_s));
+        restart({});
+
+        if (found == u"partial"_s) {
+            QVERIFY(entries(backups()).isEmpty());
+            QVERIFY(m_engine->pendingBackups().isEmpty());
+            return;
+        }
+        if (found == u"gone"_s) {
+            QCOMPARE(versionOf(installedApp()), std::optional<QString>(u"1.0"_s));
+            QCOMPARE(containerNames(newAppInfo()), QStringList{u"A"_s});
+            QVERIFY(entries(backups()).isEmpty());
+            QVERIFY(m_engine->pendingBackups().isEmpty());
+            return;
+        }
+        QCOMPARE(m_engine->pendingBackups().size(), 1);
+        const AppBackup recorded = m_engine->pendingBackups().first();
+        QVERIFY(qAbs(recorded.date.msecsTo(made)) < 2000);
+        backup.date = recorded.date;
+        QCOMPARE(recorded, backup);
+        QCOMPARE(containerNames(oldAppInfo(backup)), QStringList{u"A"_s});
+    }
+
     // A kill at each step of "Update Existing", on one file system and across two:
     // the next start finds exactly one whole version installed, the user's data named,
     // and nothing left over. The update child runs each step in a real process.

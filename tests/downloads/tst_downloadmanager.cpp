@@ -12,6 +12,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 
@@ -497,6 +500,10 @@ private Q_SLOTS:
                 writeFile(sessionFolder() + u"/KEPT.part"_s, "kept") &&
                 writeFile(sessionFolder() + u"/ORPHAN.part"_s, "orphan"));
         QVERIFY(QFile::link(outside, sessionFolder() + u"/LINK.part"_s));
+        const QJsonObject escapingTask{{u"url"_s, u"https://example.com/journal.ipa"_s},
+                                       {u"partialFile"_s, u"../../outside"_s}};
+        QVERIFY(writeFile(sessionFolder() + u"/journal.json"_s,
+                          QJsonDocument(QJsonObject{{u"tasks"_s, QJsonArray{escapingTask}}}).toJson()));
         const QMap<QString, QString> map{{kept.url.toString(), keptFile},
                                          {u"https://example.com/broken.ipa"_s, brokenResume},
                                          {u"https://example.com/escaping.ipa"_s, u"../../../outside"_s}};
@@ -513,6 +520,8 @@ private Q_SLOTS:
         QStringList expected{
             u"Dropped unreadable resume data of https://example.com/broken.ipa"_s,
             u"Dropped unreadable resume data of https://example.com/escaping.ipa"_s,
+            u"Dropped an unreadable transfer journal entry: "_s +
+                QString::fromUtf8(QJsonDocument(escapingTask).toJson(QJsonDocument::Compact)),
             u"Removed a leftover: "_s + sessionFolder() + u"/LINK.part"_s,
             u"Removed a leftover: "_s + sessionFolder() + u"/ORPHAN.part"_s,
             u"Removed a leftover: "_s + StandardDirs::caches() + u'/' + brokenResume,
