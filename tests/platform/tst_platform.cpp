@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -60,6 +61,22 @@ private Q_SLOTS:
         QVERIFY(!store.boolValue(u"kMissing"_s).has_value());
         store.remove(u"kFlag"_s);
         QVERIFY(!DefaultsStore().contains(u"kFlag"_s));
+    }
+
+    // Settings an earlier version kept in the native format's file are there after an update.
+    void earlierSettingsMoveOver() {
+        QFile::remove(DefaultsStore().fileName());
+        {
+            QSettings earlier(QSettings::NativeFormat, QSettings::UserScope, u"Kivo"_s, u"Kivo"_s);
+            earlier.setValue(u"kEarlierFlag"_s, true);
+            earlier.setValue(u"kEarlierBytes"_s, QByteArray("\x00\x01", 2));
+            earlier.setValue(u"kEarlierMap"_s, QVariantMap{{u"https://a/x.ipa"_s, u"F00D"_s}});
+        }
+        DefaultsStore store;
+        QCOMPARE(store.boolValue(u"kEarlierFlag"_s), std::optional<bool>(true));
+        QCOMPARE(store.bytes(u"kEarlierBytes"_s), std::optional<QByteArray>(QByteArray("\x00\x01", 2)));
+        QCOMPARE(store.stringMap(u"kEarlierMap"_s)->value(u"https://a/x.ipa"_s), u"F00D"_s);
+        QVERIFY(QFileInfo::exists(store.fileName()));
     }
 
     // On a full disk a save fails, says so, and leaves the old file whole; Qt's QSaveFile and
