@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QThread>
 
@@ -47,7 +49,9 @@ QString SingleInstance::runtimeFolder() {
 }
 
 bool SingleInstance::claim() {
-    QDir().mkpath(runtimeFolder());
+    // Only its user may place a lock or a socket there.
+    if (!QFileInfo::exists(runtimeFolder()) && QDir().mkpath(runtimeFolder()))
+        QFile::setPermissions(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!m_lock.tryLock(0)) {
         // Even an instance that does not answer is alive: a second one must not run beside it.
         askRunningInstance();
