@@ -56,7 +56,10 @@ bool isGeneratedName(const QString &name) {
 void DownloadManager::recoverInterruptedWork() {
     const QString applications = applicationsFolder().toLocalFile();
     const QString backups = backupsFolder().toLocalFile();
-    reconcileBackups(applications, backups);
+    // Backups belong to LiveContainer's folder: while it cannot be reached (a storage that is
+    // not there this time) they wait as they are.
+    if (m_customLiveContainerFolder)
+        reconcileBackups(applications, backups);
     removeLeftovers(applications, backups);
     cleanUpTransfers();
 }
