@@ -62,18 +62,28 @@ void DownloadManager::loadPendingBackups() {
     m_pendingBackups = decoded.value_or(QList<AppBackup>());
 }
 
-void DownloadManager::setPendingBackups(const QList<AppBackup> &backups) {
-    DefaultsStore().setBytes(kPendingBackupsKey, AppBackupCoding::encode(backups));
+bool DownloadManager::setPendingBackups(const QList<AppBackup> &backups) {
+    // The list in memory is what the settings hold: a record that exists only here would
+    // name the user's data until the next start, and then nothing would.
+    if (!DefaultsStore().setBytes(kPendingBackupsKey, AppBackupCoding::encode(backups)))
+        return false;
     if (m_pendingBackups == backups)
-        return;
+        return true;
     m_pendingBackups = backups;
     Q_EMIT pendingBackupsChanged();
+    return true;
 }
 
-void DownloadManager::appendPendingBackup(const AppBackup &backup) {
+bool DownloadManager::appendPendingBackup(const AppBackup &backup) {
     QList<AppBackup> backups = m_pendingBackups;
     backups.append(backup);
-    setPendingBackups(backups);
+    return setPendingBackups(backups);
+}
+
+bool DownloadManager::removePendingBackup(const AppBackup &backup) {
+    QList<AppBackup> backups = m_pendingBackups;
+    backups.removeIf([&](const AppBackup &pending) { return pending.backupPath == backup.backupPath; });
+    return setPendingBackups(backups);
 }
 
 bool DownloadManager::checkUpdate(const AppBackup &backup) {

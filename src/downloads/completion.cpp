@@ -4,6 +4,7 @@
 #include "downloadmanager.h"
 
 #include "downloads/installfiles.h"
+#include "platform/atomicfile.h"
 #include "platform/standarddirs.h"
 #include "platform/uuid.h"
 #include "services/notificationmanager.h"
@@ -11,34 +12,71 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Puts the finished file at destination whole, or leaves what was there: a rename where both lie
+// on one file system, else a copy beside the destination renamed over it once complete.
+bool placeWhole(const QString &file, const QString &destination, QString *error) {
+    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(destination).constData()) == 0)
+        return true;
+    if (errno != EXDEV) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const bool copied = AtomicFile::copy(file, destination, error);
+    QFile::remove(file);
+    return copied;
+}
+
+} // namespace
 
 void DownloadManager::didFinishDownloading(const TransferTaskPtr &task, const QString &location) {
     // Runs on the session's thread: the file must be out of `location` before this returns.
     const QUrl url = task->originalURL();
     if (url.isEmpty())
         return;
-    const QString suffix = QFileInfo(downloadFileName(url)).suffix();
+    const QString name = downloadFileName(url);
+    const QString suffix = QFileInfo(name).suffix();
     const QString temporary = StandardDirs::temporary();
     QDir().mkpath(temporary);
     const QString stagingFile =
         temporary + u'/' + newUuidString() + (suffix.isEmpty() ? QString() : u'.' + suffix);
+    QString error;
     const bool moved = (!QFileInfo::exists(stagingFile) || QFile::remove(stagingFile)) &&
-                       QFile::rename(location, stagingFile);
+                       placeWhole(location, stagingFile, &error);
     if (!moved) {
         QMetaObject::invokeMethod(
-            this,
-            [this, url, task] {
-                removeDownloadStatus(url);
-                if (m_tasks.value(url) == task)
-                    m_tasks.remove(url);
-            },
-            Qt::QueuedConnection);
+            this, [this, url, name, error] { endFailedDownload(url, name, error); }, Qt::QueuedConnection);
         return;
     }
     QMetaObject::invokeMethod(
         this, [this, url, stagingFile] { finishDownload(url, stagingFile); }, Qt::QueuedConnection);
+}
+
+void DownloadManager::endFailedDownload(const QUrl &url, const QString &name, const QString &reason) {
+    // Nothing of the transfer is left to continue: a later start begins a new one, and no
+    // launch shows a paused download whose bytes are gone.
+    removeDownloadStatus(url);
+    m_tasks.remove(url);
+    clearResumeData(url);
+    refreshFileList();
+    if (reason.isEmpty())
+        return;
+    const QString title = u"Download Failed"_s;
+    const QString message = name + u" could not be saved: "_s + reason;
+    NotificationManager &notifications = NotificationManager::shared();
+    if (notifications.isAppInForeground())
+        notifications.showNotification(title, message, NotificationType::error);
+    else
+        notifications.sendSystemNotification(title, message);
 }
 
 QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
@@ -48,18 +86,20 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
     const QUrl destinationURL = QUrl::fromLocalFile(destination);
 
     // A download replaces an older file of its name, never a folder (an installed .app bundle
-    // can share the folder) nor a link that leads elsewhere.
+    // can share the folder) nor a link that leads elsewhere; the older file goes only when the
+    // new one is whole.
     const QFileInfo existing(destination);
-    const bool placed = QDir().mkpath(folder) &&
-                        (!(existing.exists() || existing.isSymLink()) ||
-                         (existing.isFile() && !existing.isSymLink() && QFile::remove(destination))) &&
-                        QFile::rename(stagingFile, destination);
-    if (!placed) {
-        removeDownloadStatus(url);
-        refreshFileList();
+    QString error;
+    if (!QDir().mkpath(folder))
+        error = u"Cannot create the folder \"%1\""_s.arg(folder);
+    else if ((existing.exists() || existing.isSymLink()) && (!existing.isFile() || existing.isSymLink()))
+        error = u"Something that is not a downloaded file has its name"_s;
+    else if (!placeWhole(stagingFile, destination, &error) && error.isEmpty())
+        error = u"The file could not be moved into place"_s;
+    if (!error.isEmpty()) {
+        QFile::remove(stagingFile);
         removeExtractingFile(destinationURL);
-        // The transfer is over: a later start must begin a new one.
-        m_tasks.remove(url);
+        endFailedDownload(url, name, error);
         co_return;
     }
 
@@ -72,10 +112,13 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
         notifications.sendSystemNotification(title, message);
 
     if (m_isAutoUnzipEnabled && InstallFiles::pathExtension(name).toLower() == u"ipa"_s) {
-        if (!co_await convertFinishedDownload(destinationURL)) {
-            removeDownloadStatus(url);
-            refreshFileList();
-            m_tasks.remove(url);
+        const QPointer<DownloadManager> alive(this);
+        const bool converted = co_await convertFinishedDownload(destinationURL);
+        // The engine may have gone while the conversion ran.
+        if (!alive)
+            co_return;
+        if (!converted) {
+            endFailedDownload(url, name, QString());
             co_return;
         }
     }

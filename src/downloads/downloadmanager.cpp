@@ -31,6 +31,7 @@ void DownloadManager::construct(const TransferSession::Configuration &session) {
     m_diskResumeDataPaths = defaults.stringMap(kResumeDataMapKey).value_or(QMap<QString, QString>());
 
     loadPendingBackups();
+    recoverInterruptedWork();
 
     m_urlSession->allTasks([this](const QList<TransferTaskPtr> &liveTasks) {
         QMetaObject::invokeMethod(

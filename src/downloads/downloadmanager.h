@@ -34,7 +34,8 @@ using DownloadStates = QHash<QUrl, DownloadStatus>;
 // (downloads and resume data), storage.cpp (folders and file library), completion.cpp (placing a
 // finished download), installedapps.cpp (scan, lookups, deleting, launching), extraction.cpp
 // (conversion of archives, imports), installation.cpp (settling a bundle-identifier conflict),
-// backups.cpp (update backups and their finalisation).
+// backups.cpp (update backups and their finalisation), recovery.cpp (settling at start-up what a
+// kill left half done).
 class DownloadManager
     : public QObject
     , private TransferSessionDelegate {
@@ -195,7 +196,8 @@ private:
     // A session event belongs to the URL's current transfer, or to no recorded transfer at all;
     // events of a task that was replaced are stale.
     bool isCurrentTask(const QUrl &url, const TransferTaskPtr &task) const;
-    void storeResumeDataPaths();
+    bool storeResumeDataPaths();
+    static bool isPlainFileName(const QString &name);
 
     // Storage.
     void restoreBookmark(const QString &key, BookmarkedFolder folder);
@@ -203,6 +205,8 @@ private:
 
     // Completion.
     QCoro::Task<> finishDownload(QUrl url, QString stagingFile);
+    // Ends a download whose file could not be placed or converted; a reason is shown to the user.
+    void endFailedDownload(const QUrl &url, const QString &name, const QString &reason);
     // Automatic conversion of a finished ".ipa"; false when it failed.
     QCoro::Task<bool> convertFinishedDownload(QUrl archive);
 
@@ -212,11 +216,23 @@ private:
     // Installation.
     QCoro::Task<> carryOutInstallAction(InstallAction action, PendingInstallation pending,
                                         QString applications, QString backups, QString downloads);
+    // Updates an app LiveContainer has run, keeping its previous version as a backup; the
+    // failure's description, nothing when the new version is in place.
+    QCoro::Task<std::optional<QString>> updateConfigured(PendingInstallation pending, QString backups);
+
+    // Start-up recovery (recovery.cpp): settles what a kill left half done, then removes what no
+    // record refers to.
+    void recoverInterruptedWork();
+    void reconcileBackups(const QString &applications, const QString &backups);
+    void removeLeftovers(const QString &applications, const QString &backups);
+    void cleanUpTransfers();
 
     // Update backups: every change of the list is saved whole.
     void loadPendingBackups();
-    void setPendingBackups(const QList<AppBackup> &backups);
-    void appendPendingBackup(const AppBackup &backup);
+    // False, changing nothing, when the list cannot be saved.
+    bool setPendingBackups(const QList<AppBackup> &backups);
+    bool appendPendingBackup(const AppBackup &backup);
+    bool removePendingBackup(const AppBackup &backup);
 
     // Session delegate: on the session's thread.
     void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,

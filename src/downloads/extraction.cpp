@@ -8,9 +8,9 @@
 
 #include "downloads/installfiles.h"
 #include "downloads/ipaextraction.h"
+#include "platform/atomicfile.h"
 #include "platform/bookmark.h"
 #include "platform/console.h"
-#include "platform/uuid.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,10 +18,6 @@
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -34,20 +30,11 @@ QString importCopy(const QString &source, const QString &destination) {
     const QFileInfo destinationInfo(destination);
     if (destinationInfo.exists() && sourceInfo.canonicalFilePath() == destinationInfo.canonicalFilePath())
         return {};
-    // Hidden while it is written, so the file list never shows a half-copied file.
-    const QString partial =
-        destinationInfo.absolutePath() + u"/."_s + destinationInfo.fileName() + u'.' + newUuidString();
+    // Hidden while it is written, so the file list never shows a half-copied file; every write
+    // is checked, so a full disk keeps the old file.
     QDir().mkpath(destinationInfo.absolutePath());
-    QFile input(source);
-    if (!input.copy(partial))
-        return u"Cannot copy \"%1\": %2"_s.arg(source, input.errorString());
-    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) !=
-        0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(partial);
-        return u"Cannot replace \"%1\": %2"_s.arg(destination, reason);
-    }
-    return {};
+    QString error;
+    return AtomicFile::copy(source, destination, &error) ? QString() : error;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "fileoperations.h"
 
 #include "downloads/installfiles.h"
+#include "platform/atomicfile.h"
 #include "platform/propertylist.h"
 #include "platform/uuid.h"
 
@@ -45,14 +46,8 @@ bool copyTree(const QString &from, const QString &to, QString *error) {
         }
         return true;
     }
-    if (!info.isDir()) {
-        QFile file(from);
-        if (!file.copy(to)) {
-            setError(error, u"Cannot copy \"%1\": %2"_s.arg(from, file.errorString()));
-            return false;
-        }
-        return true;
-    }
+    if (!info.isDir())
+        return AtomicFile::copy(from, to, error, AtomicFile::Durability::survivesKill);
     if (!QDir().mkdir(to)) {
         setError(error, u"Cannot create the folder \"%1\""_s.arg(to));
         return false;
@@ -81,7 +76,12 @@ bool moveAcrossFileSystems(const QString &from, const QString &to, QString *erro
         setError(error, moveError(from, to, result));
         return false;
     }
-    InstallFiles::removeItem(from);
+    // Renamed aside before it is removed, so a kill never leaves a half-removed item under its
+    // name; start-up clears what lies aside.
+    const QString aside = QFileInfo(from).path() + u"/Temp_"_s + newUuidString();
+    InstallFiles::removeItem(
+        InstallFiles::renameWithoutReplacing(QFile::encodeName(from), QFile::encodeName(aside)) == 0 ? aside
+                                                                                                     : from);
     return true;
 }
 

@@ -68,32 +68,23 @@ std::optional<QString> replaceUnconfigured(FileOperations &files, const QString 
     return std::nullopt;
 }
 
-struct BackupStage {
-    std::optional<QString> error;
-    QString staged;     // the new version, beside the installed one
-    QString backupPath; // the backup's folder name inside the backups folder
-};
+// The new version waits beside the installed one under a name that ties it to its backup, so a
+// start after a kill can tell an update that never finished (its staged app is still there).
+QString stagedPath(const QString &installed, const QString &backupPath) {
+    return QFileInfo(installed).path() + u"/Temp_"_s + backupPath;
+}
 
-// The new version waits beside the installed one, which moves into a new backup folder. A
-// failure puts nothing in the backup and leaves the installed app where it was.
-BackupStage backUpConfigured(FileOperations &files, const QString &extracted, const QString &installed,
-                             const QString &backups) {
-    BackupStage stage;
+// Once the record is saved: the installed version moves into its backup folder. A failure puts
+// nothing in the backup and leaves the installed app where it was.
+std::optional<QString> backUpInstalled(FileOperations &files, const QString &installed,
+                                       const QString &backups, const QString &backupPath) {
     QString error;
-    stage.staged = stagingPath(installed);
-    if (!files.move(extracted, stage.staged, &error)) {
-        stage.error = error;
-        return stage;
-    }
-    stage.backupPath = newUuidString();
-    const QString backupFolder = backups + u'/' + stage.backupPath;
-    if (!files.makePath(backupFolder, &error) ||
-        !files.move(installed, backupFolder + u'/' + QFileInfo(installed).fileName(), &error)) {
-        files.remove(backupFolder, nullptr);
-        files.remove(stage.staged, nullptr);
-        stage.error = error;
-    }
-    return stage;
+    const QString backupFolder = backups + u'/' + backupPath;
+    if (files.makePath(backupFolder, &error) &&
+        files.move(installed, backupFolder + u'/' + QFileInfo(installed).fileName(), &error))
+        return std::nullopt;
+    files.remove(backupFolder, nullptr);
+    return error;
 }
 
 // After the record is saved: the new version takes the old folder name. Should that fail, the
@@ -129,6 +120,56 @@ void DownloadManager::resolvePendingInstallation(InstallAction action) {
                           backupsFolder().toLocalFile(), downloadFolder().toLocalFile());
 }
 
+// The record of the backup is saved before the installed version moves, and the new version
+// waits beside it under a name tied to the record: a kill at any step leaves something that
+// start-up recovery settles (recovery.cpp).
+QCoro::Task<std::optional<QString>> DownloadManager::updateConfigured(PendingInstallation pending,
+                                                                      QString backups) {
+    const QPointer<DownloadManager> self(this);
+    const std::shared_ptr<FileOperations> files = m_fileOperations;
+    const QString extracted = pending.extractedAppURL.toLocalFile();
+    const QString old = pending.existingApp->url.toLocalFile();
+    AppBackup backup;
+    backup.bundleID = pending.existingApp->bundleID;
+    backup.appName = pending.existingApp->name;
+    backup.version = pending.existingApp->version;
+    backup.backupPath = newUuidString();
+    backup.originalInstallPath = QFileInfo(old).fileName();
+    backup.hadLCAppInfo = true;
+    const QString staged = stagedPath(old, backup.backupPath);
+
+    QFuture<std::optional<QString>> staging = QtConcurrent::run([files, extracted, staged] {
+        QString error;
+        return files->move(extracted, staged, &error) ? std::nullopt : std::optional(error);
+    });
+    const std::optional<QString> notStaged = co_await staging;
+    if (notStaged)
+        co_return notStaged;
+    if (!self)
+        co_return u"The update was abandoned"_s;
+
+    backup.date = QDateTime::currentDateTimeUtc();
+    if (!appendPendingBackup(backup)) {
+        files->remove(staged, nullptr);
+        co_return u"The backup record could not be saved; the installed version was left as it is"_s;
+    }
+
+    QFuture<std::optional<QString>> backingUp = QtConcurrent::run(
+        [files, old, backups, backup] { return backUpInstalled(*files, old, backups, backup.backupPath); });
+    std::optional<QString> error = co_await backingUp;
+    if (!self)
+        co_return error;
+    if (error) {
+        files->remove(staged, nullptr);
+        removePendingBackup(backup);
+        co_return error;
+    }
+
+    QFuture<std::optional<QString>> placing =
+        QtConcurrent::run([files, staged, old] { return installBackedUp(*files, staged, old); });
+    co_return co_await placing;
+}
+
 QCoro::Task<> DownloadManager::carryOutInstallAction(InstallAction action, PendingInstallation pending,
                                                      QString applications, QString backups,
                                                      QString downloads) {
@@ -154,30 +195,10 @@ QCoro::Task<> DownloadManager::carryOutInstallAction(InstallAction action, Pendi
             error = co_await replacing;
             installed = !error;
         } else {
-            QFuture<BackupStage> backingUp = QtConcurrent::run([files, extracted, old, backups] {
-                return backUpConfigured(*files, extracted, old, backups);
-            });
-            const BackupStage stage = co_await backingUp;
+            error = co_await updateConfigured(pending, backups);
+            installed = !error;
             if (!self)
                 co_return;
-            error = stage.error;
-            if (!error) {
-                AppBackup backup;
-                backup.bundleID = pending.existingApp->bundleID;
-                backup.appName = pending.existingApp->name;
-                backup.version = pending.existingApp->version;
-                backup.backupPath = stage.backupPath;
-                backup.originalInstallPath = QFileInfo(old).fileName();
-                backup.date = QDateTime::currentDateTimeUtc();
-                backup.hadLCAppInfo = true;
-                appendPendingBackup(backup);
-
-                const QString staged = stage.staged;
-                QFuture<std::optional<QString>> placing =
-                    QtConcurrent::run([files, staged, old] { return installBackedUp(*files, staged, old); });
-                error = co_await placing;
-                installed = !error;
-            }
         }
     }
     if (error)

@@ -3,6 +3,7 @@
 
 #include "downloadmanager.h"
 
+#include "platform/atomicfile.h"
 #include "platform/console.h"
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
@@ -10,9 +11,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
+
+bool DownloadManager::isPlainFileName(const QString &name) {
+    // Names read back from the settings: one file directly inside its folder, never a path.
+    return !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/') && !name.contains(QChar(0));
+}
 
 void DownloadManager::restoreTasks(const QList<TransferTaskPtr> &liveTasks) {
     for (const TransferTaskPtr &task : liveTasks) {
@@ -123,18 +128,27 @@ void DownloadManager::saveResumeData(const QByteArray &data, const QUrl &url) {
     const QString caches = StandardDirs::caches();
     const QString fileName = newUuidString();
     QDir().mkpath(caches);
-    QSaveFile file(caches + u'/' + fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        printLine(u"Failed to save resume data: "_s + file.errorString());
+    QString error;
+    if (!AtomicFile::write(caches + u'/' + fileName, data, &error)) {
+        printLine(u"Failed to save resume data: "_s + error);
         return;
     }
     const QString key = url.toString(QUrl::FullyEncoded);
     const QString older = m_diskResumeDataPaths.value(key);
     m_diskResumeDataPaths.insert(key, fileName);
-    storeResumeDataPaths();
+    if (!storeResumeDataPaths()) {
+        // Unrecorded, the new file would be nobody's; the recorded older one still serves.
+        if (older.isEmpty())
+            m_diskResumeDataPaths.remove(key);
+        else
+            m_diskResumeDataPaths.insert(key, older);
+        QFile::remove(caches + u'/' + fileName);
+        printLine(u"Failed to save resume data: the settings could not be written"_s);
+        return;
+    }
     m_resumeDataMap.insert(url, data);
     // The older file is replaced only once the new one is recorded: a failure above keeps it.
-    if (!older.isEmpty() && older != fileName)
+    if (isPlainFileName(older) && older != fileName)
         QFile::remove(caches + u'/' + older);
 }
 
@@ -142,7 +156,7 @@ std::optional<QByteArray> DownloadManager::loadResumeData(const QUrl &url) {
     if (const auto found = m_resumeDataMap.constFind(url); found != m_resumeDataMap.cend())
         return *found;
     const QString fileName = m_diskResumeDataPaths.value(url.toString(QUrl::FullyEncoded));
-    if (fileName.isEmpty())
+    if (!isPlainFileName(fileName))
         return std::nullopt;
     QFile file(StandardDirs::caches() + u'/' + fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -155,7 +169,8 @@ void DownloadManager::clearResumeData(const QUrl &url) {
     m_resumeDataMap.remove(url);
     const QString fileName = m_diskResumeDataPaths.take(url.toString(QUrl::FullyEncoded));
     if (!fileName.isEmpty()) {
-        QFile::remove(StandardDirs::caches() + u'/' + fileName);
+        if (isPlainFileName(fileName))
+            QFile::remove(StandardDirs::caches() + u'/' + fileName);
         storeResumeDataPaths();
     }
     // The partial data behind it will never be continued.
@@ -163,8 +178,8 @@ void DownloadManager::clearResumeData(const QUrl &url) {
         m_urlSession->discardResumeData(*resumeData);
 }
 
-void DownloadManager::storeResumeDataPaths() {
-    DefaultsStore().setStringMap(kResumeDataMapKey, m_diskResumeDataPaths);
+bool DownloadManager::storeResumeDataPaths() {
+    return DefaultsStore().setStringMap(kResumeDataMapKey, m_diskResumeDataPaths);
 }
 
 bool DownloadManager::isCurrentTask(const QUrl &url, const TransferTaskPtr &task) const {

@@ -8,6 +8,10 @@
 #include <QNetworkRequest>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -65,7 +69,7 @@ HttpTransfer::HttpTransfer(TransferTaskPtr task, QNetworkAccessManager *network,
     , m_task(std::move(task))
     , m_network(network)
     , m_settings(settings)
-    , m_file(partialFilePath)
+    , m_partialFilePath(partialFilePath)
     , m_offset(start.bytesReceived)
     , m_expected(start.bytesExpected)
     , m_recordedOffset(start.bytesReceived)
@@ -100,7 +104,7 @@ TransferJournal::Entry HttpTransfer::journalEntry() const {
     TransferJournal::Entry entry;
     entry.url = m_task->originalURL();
     entry.running = m_task->state() == TransferTask::State::running;
-    entry.partialFileName = QFileInfo(m_file.fileName()).fileName();
+    entry.partialFileName = QFileInfo(m_partialFilePath).fileName();
     entry.writtenBytes = m_recordedOffset;
     entry.durableBytes = m_durableOffset;
     entry.expectedBytes = m_expected;
@@ -121,7 +125,7 @@ void HttpTransfer::resume() {
 
 void HttpTransfer::cancel() {
     endTransfer();
-    m_file.remove();
+    removePartialFile();
     Q_EMIT failed(TransferError{TransferError::Cancelled, u"cancelled"_s, std::nullopt});
 }
 
@@ -130,7 +134,7 @@ std::optional<QByteArray> HttpTransfer::stopProducingResumeData() {
     std::optional<QByteArray> resumeData = makeResumeData();
     endTransfer();
     if (!resumeData)
-        m_file.remove();
+        removePartialFile();
     return resumeData;
 }
 
@@ -149,8 +153,18 @@ void HttpTransfer::stopForShutdown() {
 bool HttpTransfer::openPartialFile() {
     if (m_file.isOpen())
         return true;
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    // A link planted in the session's folder under this name must not lead the bytes elsewhere.
+    const int fd = ::open(QFile::encodeName(m_partialFilePath).constData(),
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        m_openError = QString::fromLocal8Bit(std::strerror(errno));
         return false;
+    }
+    if (!m_file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_openError = m_file.errorString();
+        return false;
+    }
     // Only what the file really holds, and no more than was recorded, can be continued.
     const qint64 size = m_file.size();
     if (size > m_offset && !m_file.resize(m_offset))
@@ -167,7 +181,7 @@ void HttpTransfer::startAttempt() {
     if (m_task->state() != TransferTask::State::running)
         return;
     if (!openPartialFile()) {
-        fail(TransferError::CannotWriteToFile, m_file.errorString(), false);
+        fail(TransferError::CannotWriteToFile, m_openError, false);
         return;
     }
     // Without a validator there is no proof that a continuation belongs to the same file.
@@ -406,7 +420,7 @@ std::optional<QByteArray> HttpTransfer::makeResumeData() {
         m_sync->flushToDisk();
     ResumeData data;
     data.url = m_task->originalURL();
-    data.partialFileName = QFileInfo(m_file.fileName()).fileName();
+    data.partialFileName = QFileInfo(m_partialFilePath).fileName();
     data.bytesReceived = m_offset;
     data.bytesExpected = m_expected;
     data.etag = m_etag;
@@ -418,7 +432,7 @@ void HttpTransfer::fail(TransferError::Code code, const QString &description, bo
     std::optional<QByteArray> resumeData = keepResumeData ? makeResumeData() : std::nullopt;
     endTransfer();
     if (!resumeData)
-        m_file.remove();
+        removePartialFile();
     Q_EMIT failed(TransferError{code, description, resumeData});
 }
 
@@ -426,6 +440,11 @@ void HttpTransfer::complete() {
     reportProgress(true);
     endTransfer();
     Q_EMIT finished();
+}
+
+void HttpTransfer::removePartialFile() {
+    m_file.close();
+    QFile::remove(m_partialFilePath);
 }
 
 void HttpTransfer::endTransfer() {

@@ -47,7 +47,7 @@ public:
     ~HttpTransfer() override;
 
     const TransferTaskPtr &task() const { return m_task; }
-    QString partialFilePath() const { return m_file.fileName(); }
+    QString partialFilePath() const { return m_partialFilePath; }
     TransferJournal::Entry journalEntry() const;
 
     void resume();
@@ -83,6 +83,7 @@ private:
     void fail(TransferError::Code code, const QString &description, bool keepResumeData);
     void complete();
     void endTransfer();
+    void removePartialFile();
     bool hasValidator() const { return !m_etag.isEmpty() || !m_lastModified.isEmpty(); }
     std::optional<QByteArray> makeResumeData();
     void publishCounts();
@@ -93,7 +94,9 @@ private:
     QNetworkAccessManager *m_network;
     Settings m_settings;
 
+    QString m_partialFilePath;
     QFile m_file;
+    QString m_openError;
     std::shared_ptr<TransferJournal::FileSync> m_sync;
     qint64 m_offset = 0;         // bytes in the partial file
     qint64 m_expected = -1;      // size of the whole file, -1 while unknown

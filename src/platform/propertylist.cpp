@@ -1,8 +1,9 @@
 #include "propertylist.h"
 
+#include "platform/atomicfile.h"
+
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 
 #include <plist/plist.h>
 
@@ -298,12 +299,7 @@ bool writeXml(const QString &path, const QVariantMap &dictionary, QString *error
     const auto xml = toXml(dictionary, error);
     if (!xml)
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*xml) != xml->size() || !file.commit()) {
-        setError(error, u"Cannot write \"%1\": %2"_s.arg(path, file.errorString()));
-        return false;
-    }
-    return true;
+    return AtomicFile::write(path, *xml, error);
 }
 
 } // namespace PropertyList

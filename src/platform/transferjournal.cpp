@@ -1,5 +1,6 @@
 #include "transferjournal.h"
 
+#include "platform/atomicfile.h"
 #include "platform/console.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 #include <QJsonObject>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,8 +45,14 @@ QList<TransferJournal::Entry> TransferJournal::load() const {
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
+    QJsonParseError parsing;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parsing);
+    if (!document.isObject()) {
+        printLine(u"Dropped the unreadable transfer journal "_s + m_path);
+        return {};
+    }
     QList<Entry> entries;
-    const QJsonObject journal = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject journal = document.object();
     const QByteArray bootId = journal.value(u"bootId"_s).toString().toLatin1();
     const bool sameBoot = !bootId.isEmpty() && bootId == m_bootId;
     const QJsonArray tasks = journal.value(u"tasks"_s).toArray();
@@ -65,8 +70,11 @@ QList<TransferJournal::Entry> TransferJournal::load() const {
         entry.lastModified = object.value(u"lastModified"_s).toString().toLatin1();
         // A partial file name is one component of ours; anything else is not our journal.
         if (!entry.url.isValid() || entry.partialFileName.isEmpty() || entry.partialFileName.contains(u'/') ||
-            entry.partialFileName.startsWith(u'.'))
+            entry.partialFileName.startsWith(u'.')) {
+            printLine(u"Dropped an unreadable transfer journal entry: "_s +
+                      QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
             continue;
+        }
         entries.append(entry);
     }
     return entries;
@@ -121,20 +129,14 @@ void TransferJournal::writePending() {
         QJsonDocument(QJsonObject{{u"bootId"_s, QString::fromLatin1(m_bootId)}, {u"tasks"_s, tasks}})
             .toJson(QJsonDocument::Compact);
 
-    // Temporary file, then renamed over the journal: a kill at any moment leaves either the old
-    // journal or the new one, never half of one; a power loss too, once the file is on disk.
-    const QString temporary = m_path + u".new"_s;
-    QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-        !file.flush()) {
-        printLine(u"Failed to write the transfer journal: "_s + file.errorString());
-        return;
-    }
-    if (durability == Durability::survivesPowerLoss)
-        ::fdatasync(file.handle());
-    file.close();
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData()) != 0)
-        printLine(u"Failed to write the transfer journal: "_s + QString::fromLocal8Bit(strerror(errno)));
+    // Whole or not at all: a kill at any moment leaves either the old journal or the new one,
+    // never half of one; a power loss too, once the file is on disk.
+    QString error;
+    if (!AtomicFile::write(m_path, bytes, &error,
+                           durability == Durability::survivesPowerLoss
+                               ? AtomicFile::Durability::survivesPowerLoss
+                               : AtomicFile::Durability::survivesKill))
+        printLine(u"Failed to write the transfer journal: "_s + error);
 }
 
 QByteArray TransferJournal::currentBootId() {

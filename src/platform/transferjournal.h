@@ -51,8 +51,9 @@ public:
     ~TransferJournal();
 
     QString folder() const { return m_folder; }
+    QString path() const { return m_path; }
     // What the journal held when the process last wrote it; empty when there is none or it is
-    // unreadable.
+    // unreadable. What cannot be read is dropped with a console line that names it.
     QList<Entry> load() const;
 
     enum class Durability {

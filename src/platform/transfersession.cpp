@@ -73,3 +73,9 @@ void TransferSession::discardResumeData(const QByteArray &resumeData) {
         m_core, [core = m_core, name = decoded->partialFileName] { core->discardPartialFile(name); },
         Qt::QueuedConnection);
 }
+
+void TransferSession::removeUnreferencedFiles(const QSet<QString> &partialFileNames) {
+    QMetaObject::invokeMethod(
+        m_core, [core = m_core, partialFileNames] { core->removeUnreferencedFiles(partialFileNames); },
+        Qt::QueuedConnection);
+}

@@ -4,6 +4,7 @@
 #include "platform/transfertask.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QUrl>
@@ -76,6 +77,9 @@ public:
     void allTasks(std::function<void(QList<TransferTaskPtr>)> handler);
     // Resume data that will never be used again: its partial file is removed.
     void discardResumeData(const QByteArray &resumeData);
+    // Once at start-up, after the journal was read: removes the files of the session's folder
+    // that no live task and no given partial-file name (of resume data still kept) refers to.
+    void removeUnreferencedFiles(const QSet<QString> &partialFileNames);
 
 private:
     Configuration m_configuration;

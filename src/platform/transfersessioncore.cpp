@@ -1,5 +1,6 @@
 #include "transfersessioncore.h"
 
+#include "platform/console.h"
 #include "platform/uuid.h"
 
 #include <QDir>
@@ -151,6 +152,22 @@ void TransferSessionCore::allTasks(const std::function<void(QList<TransferTaskPt
     for (const auto &[identifier, transfer] : m_transfers)
         tasks.append(transfer->task());
     handler(tasks);
+}
+
+void TransferSessionCore::removeUnreferencedFiles(const QSet<QString> &referenced) {
+    QSet<QString> kept = referenced;
+    const QString journal = QFileInfo(m_journal.path()).fileName();
+    kept.insert(journal);
+    for (const auto &[identifier, transfer] : m_transfers)
+        kept.insert(QFileInfo(transfer->partialFilePath()).fileName());
+    const QDir folder(m_configuration.folder);
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        // The journal's writer thread may be writing its next version beside it.
+        if (kept.contains(name) || name.startsWith(u'.' + journal + u'.'))
+            continue;
+        if (QFile::remove(folder.filePath(name)))
+            printLine(u"Removed a leftover: "_s + folder.filePath(name));
+    }
 }
 
 void TransferSessionCore::discardPartialFile(const QString &fileName) {

@@ -37,6 +37,9 @@ public:
                                        const std::function<void(std::optional<QByteArray>)> &handler);
     void allTasks(const std::function<void(QList<TransferTaskPtr>)> &handler);
     void discardPartialFile(const QString &fileName);
+    // Removes the files of the folder that neither the journal, a live transfer nor the given
+    // names (partial files that resume data still promises) refer to.
+    void removeUnreferencedFiles(const QSet<QString> &referenced);
 
 private:
     HttpTransfer *createTransfer(const TransferTaskPtr &task, const QString &partialFileName,

@@ -1,11 +1,11 @@
 #include "reposfilewriter.h"
 
 #include "model/storedform.h"
+#include "platform/atomicfile.h"
 #include "platform/console.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -58,10 +58,10 @@ bool ReposFileWriter::write(const QList<SavedRepo> &tree, const QString &path) {
         printLine(u"Failed to save repos to file: could not create the folder "_s + folder);
         return false;
     }
-    // Written beside the target and renamed over it.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        printLine(u"Failed to save repos to file: "_s + file.errorString());
+    // Written beside the target and renamed over it only when whole: a full disk keeps the old tree.
+    QString error;
+    if (!AtomicFile::write(path, bytes, &error)) {
+        printLine(u"Failed to save repos to file: "_s + error);
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include "platform/uuid.h"
 #include "services/notificationmanager.h"
 #include "support/enginefixture.h"
+#include "support/smallfilesystem.h"
 #include "support/testfiles.h"
 #include "support/testmain.h"
 
@@ -162,34 +163,42 @@ private:
     }
 
     // Version 1 installed, version 2 waiting for the user's answer; configured:
-    // LiveContainer has run version 1, so it has data to keep.
-    void makeConflict(bool configured) {
-        QVERIFY(convert(u"Game.ipa"_s, u"1.0"_s));
-        QVERIFY(convert(u"Game-2.ipa"_s, u"2.0"_s));
-        QVERIFY(m_engine->pendingInstallation());
-        if (configured) {
-            QVERIFY(QDir().mkpath(containers() + u"/A"_s));
-            QVERIFY(PropertyList::writeXml(newAppInfo(), appInfo({u"A"_s})));
-        }
+    // LiveContainer has run version 1, so it has data to keep. Each helper says
+    // whether it got there; the caller stops the test when not.
+    bool makeConflict(bool configured) {
+        return convert(u"Game.ipa"_s, u"1.0"_s) && convert(u"Game-2.ipa"_s, u"2.0"_s) &&
+               m_engine->pendingInstallation() &&
+               (!configured || (QDir().mkpath(containers() + u"/A"_s) &&
+                                PropertyList::writeXml(newAppInfo(), appInfo({u"A"_s}))));
     }
 
-    void resolve(InstallAction action) {
+    bool resolve(InstallAction action) {
         m_engine->resolvePendingInstallation(action);
         // The conflict stays published while its work runs.
-        QVERIFY(m_engine->pendingInstallation());
-        QTRY_VERIFY_WITH_TIMEOUT(!m_engine->pendingInstallation(), 20000);
+        return m_engine->pendingInstallation() &&
+               QTest::qWaitFor([&] { return !m_engine->pendingInstallation(); }, 20000);
     }
 
     // Runs the LiveContainer stand-in on the URL the engine opened.
-    void launch() {
+    bool launch() {
         QSignalSpy opened(&UrlOpener::shared(), &UrlOpener::urlOpened);
-        QVERIFY(m_engine->launchApp(kFolderName));
-        QCOMPARE(opened.size(), 1);
+        if (!m_engine->launchApp(kFolderName) || opened.size() != 1)
+            return false;
         QProcess liveContainer;
         liveContainer.start(QString::fromUtf8(KIVO_LIVECONTAINER_STANDIN),
                             {u"--storage"_s, m_storage->path(), opened.first().first().toUrl().toString()});
-        QVERIFY(liveContainer.waitForFinished(30000));
-        QCOMPARE(liveContainer.exitCode(), 0);
+        return liveContainer.waitForFinished(30000) && liveContainer.exitCode() == 0;
+    }
+
+    // Runs the update child (updatechild.cpp) to its end; its last line.
+    QString runChild(const QString &storage, const QStringList &arguments) {
+        QProcess child;
+        child.start(QString::fromUtf8(UPDATE_CHILD), QStringList{storage} + arguments);
+        if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+            return u"did not finish"_s;
+        const QStringList lines =
+            QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        return lines.isEmpty() ? QString() : lines.last();
     }
 
 private Q_SLOTS:
@@ -460,6 +469,8 @@ private Q_SLOTS:
         QVERIFY(PropertyList::writeXml(oldAppInfo(backup), appInfo({u"A"_s, u"../../Keep"_s, u".."_s})));
         AppBackup escaping = makeBackup({u"C"_s}, QDateTime::currentDateTimeUtc());
         escaping.bundleID = u"com.example.other"_s;
+        // Its own folder would be taken up again as an unrecorded backup.
+        QVERIFY(QDir(backupFolder(escaping)).removeRecursively());
         escaping.backupPath = u".."_s;
         restart({backup, escaping});
 
@@ -517,13 +528,13 @@ private Q_SLOTS:
         QFETCH(QStringList, apps);
         QFETCH(QString, version);
         QFETCH(bool, archiveKept);
-        makeConflict(configured);
+        QVERIFY(makeConflict(configured));
         const QDateTime before = QDateTime::currentDateTimeUtc();
         {
             InstallTest::StdoutCapture console;
             // A second answer to the same question changes nothing.
             m_engine->resolvePendingInstallation(action);
-            resolve(action);
+            QVERIFY(resolve(action));
             QCOMPARE(console.lines(), QStringList());
         }
         QCOMPARE(entries(applications()), apps);
@@ -566,15 +577,19 @@ private Q_SLOTS:
             << InstallAction::updateExisting << true << u"file for backups folder"_s;
         QTest::newRow("configured: moving into the backup fails")
             << InstallAction::updateExisting << true << u"backup move"_s;
+        // The record is all that names the user's data once the app has moved.
+        QTest::newRow("configured: the record cannot be saved (settings disk full)")
+            << InstallAction::updateExisting << true << u"settings full"_s;
     }
 
     void failedActionsLoseNothing() {
         QFETCH(InstallAction, action);
         QFETCH(bool, configured);
         QFETCH(QString, fault);
-        makeConflict(configured);
+        QVERIFY(makeConflict(configured));
         const auto files = std::make_shared<FailingFileOperations>();
         m_engine->setFileOperations(files);
+        std::unique_ptr<SmallFileSystem> fullDisk;
         if (fault == u"app gone"_s) {
             QVERIFY(QDir(m_engine->pendingInstallation()->extractedAppURL.toLocalFile()).removeRecursively());
         } else if (fault == u"swap"_s) {
@@ -589,6 +604,13 @@ private Q_SLOTS:
         } else if (fault == u"file for backups folder"_s) {
             QVERIFY(QDir(backups()).removeRecursively());
             QVERIFY(writeFile(backups(), "in the way"));
+        } else if (fault == u"settings full"_s) {
+            const QString settings = DefaultsStore().fileName();
+            const QByteArray stored = readFile(settings);
+            fullDisk = std::make_unique<SmallFileSystem>(QFileInfo(settings).path(), 64 * 1024);
+            if (!fullDisk->isMounted())
+                QSKIP("No right to mount a small file system here");
+            QVERIFY(writeFile(settings, stored) && fullDisk->fill());
         } else {
             files->failsMove = [](const QString &, const QString &to) {
                 return to.contains(u"/Backups/"_s);
@@ -598,11 +620,12 @@ private Q_SLOTS:
         QStringList lines;
         {
             InstallTest::StdoutCapture console;
-            resolve(action);
+            QVERIFY(resolve(action));
             lines = console.lines();
         }
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines.first().startsWith(u"Finalize install error: "_s), qPrintable(lines.first()));
+        QCOMPARE(lines.filter(u"Finalize install error: "_s).size(), 1);
+        // The settings store names its own failure.
+        QCOMPARE(lines.size(), fullDisk ? 2 : 1);
         QCOMPARE(entries(applications()), QStringList{kFolderName});
         QCOMPARE(versionOf(installedApp()), std::optional<QString>(u"1.0"_s));
         QCOMPARE(QFile::exists(newAppInfo()), configured);
@@ -611,12 +634,106 @@ private Q_SLOTS:
         QVERIFY(entries(backups()).isEmpty());
         QVERIFY(QFile::exists(newArchive()));
         QVERIFY(leftovers().isEmpty());
+        QVERIFY(
+            AppBackupCoding::decode(DefaultsStore().bytes(DownloadManager::kPendingBackupsKey).value_or("[]"))
+                ->isEmpty());
+    }
+
+    // A backup folder that no record names (its record was lost, or an older version
+    // of Kivo was killed before saving it) still holds the only file naming the user's
+    // data: it is put back when its app is gone, recorded again when not, and only a
+    // partial copy is removed.
+    void unrecordedBackupsAreKept_data() {
+        QTest::addColumn<QString>("found");
+        QTest::newRow("app still installed") << u"installed"_s;
+        QTest::newRow("app gone") << u"gone"_s;
+        QTest::newRow("partial copy only") << u"partial"_s;
+    }
+
+    void unrecordedBackupsAreKept() {
+        QFETCH(QString, found);
+        const QDateTime made = QDateTime::currentDateTimeUtc();
+        AppBackup backup = makeBackup({u"A"_s}, made);
+        QVERIFY(!backup.backupPath.isEmpty());
+        if (found == u"installed"_s)
+            QVERIFY(installNewVersion(std::nullopt));
+        if (found == u"partial"_s)
+            QVERIFY(QDir().rename(savedApp(backup), backupFolder(backup) + u"/Temp_copy"_s));
+        restart({});
+
+        if (found == u"partial"_s) {
+            QVERIFY(entries(backups()).isEmpty());
+            QVERIFY(m_engine->pendingBackups().isEmpty());
+            return;
+        }
+        if (found == u"gone"_s) {
+            QCOMPARE(versionOf(installedApp()), std::optional<QString>(u"1.0"_s));
+            QCOMPARE(containerNames(newAppInfo()), QStringList{u"A"_s});
+            QVERIFY(entries(backups()).isEmpty());
+            QVERIFY(m_engine->pendingBackups().isEmpty());
+            return;
+        }
+        QCOMPARE(m_engine->pendingBackups().size(), 1);
+        const AppBackup recorded = m_engine->pendingBackups().first();
+        QVERIFY(qAbs(recorded.date.msecsTo(made)) < 2000);
+        backup.date = recorded.date;
+        QCOMPARE(recorded, backup);
+        QCOMPARE(containerNames(oldAppInfo(backup)), QStringList{u"A"_s});
+    }
+
+    // A kill at each step of "Update Existing", on one file system and across two:
+    // the next start finds exactly one whole version installed, the user's data named,
+    // and nothing left over. The update child runs each step in a real process.
+    void killsDuringAnUpdateLoseNothing_data() {
+        QTest::addColumn<bool>("acrossFileSystems");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("step"); // convert: -1 kills once unpacking began, 0 at the question
+        QTest::addColumn<QString>("version");
+        for (const bool across : {false, true}) {
+            const char *where = across ? "two file systems" : "one file system";
+            QTest::addRow("%s: converting", where) << across << u"convert"_s << -1 << u"1.0"_s;
+            QTest::addRow("%s: asking", where) << across << u"convert"_s << 0 << u"1.0"_s;
+            for (const int step : {1, 2, 3, 4})
+                QTest::addRow("%s: before step %d", where, step) << across << u"update"_s << step << u"1.0"_s;
+            QTest::addRow("%s: not killed", where) << across << u"update"_s << 0 << u"2.0"_s;
+        }
+    }
+
+    void killsDuringAnUpdateLoseNothing() {
+        QFETCH(bool, acrossFileSystems);
+        QFETCH(QString, mode);
+        QFETCH(int, step);
+        QFETCH(QString, version);
+        if (acrossFileSystems && !QFileInfo(u"/dev/shm"_s).isDir())
+            QSKIP("No second file system (/dev/shm) to test with");
+        m_engine.reset();
+        const QTemporaryDir storage(acrossFileSystems ? u"/dev/shm/kivo-test-XXXXXX"_s
+                                                      : m_storage->filePath(u"XXXXXX"_s));
+        QCOMPARE(runChild(storage.path(), {u"prepare"_s}), QString());
+
+        QProcess child;
+        child.start(QString::fromUtf8(UPDATE_CHILD), {storage.path(), mode, QString::number(step)});
+        if (mode == u"update"_s) {
+            QVERIFY(child.waitForFinished(60000));
+            QCOMPARE(child.exitStatus() == QProcess::CrashExit, step > 0);
+        } else {
+            const QString applications = storage.filePath(u"Applications"_s);
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return step < 0 ? !entries(applications).filter(u"Temp_"_s).isEmpty()
+                                    : child.readAllStandardOutput().contains("conflict");
+                },
+                30000));
+            child.kill();
+            QVERIFY(child.waitForFinished());
+        }
+        QCOMPARE(runChild(storage.path(), {u"check"_s}), u"consistent "_s + version);
     }
 
     // The record is saved before the new version moves in; when that move fails
     // the previous version is restorable from its backup.
     void failedFinalMoveLeavesARestorableBackup() {
-        makeConflict(true);
+        QVERIFY(makeConflict(true));
         const auto files = std::make_shared<FailingFileOperations>();
         files->failsMove = [old = installedApp()](const QString &from, const QString &to) {
             return to == old && from.contains(u"/Temp_"_s);
@@ -624,7 +741,7 @@ private Q_SLOTS:
         m_engine->setFileOperations(files);
         {
             InstallTest::StdoutCapture console;
-            resolve(InstallAction::updateExisting);
+            QVERIFY(resolve(InstallAction::updateExisting));
             QCOMPARE(console.lines().size(), 1);
         }
         QVERIFY(QFile::exists(newArchive()));
@@ -647,10 +764,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(applications()));
         QVERIFY(QDir().mkpath(containers()));
         m_engine->setCustomFolder(QUrl::fromLocalFile(m_storage->path()), true);
-        makeConflict(true);
+        QVERIFY(makeConflict(true));
         QVERIFY(QFile::link(u"executable"_s, installedApp() + u"/link"_s));
 
-        resolve(InstallAction::updateExisting);
+        QVERIFY(resolve(InstallAction::updateExisting));
         QCOMPARE(versionOf(installedApp()), std::optional<QString>(u"2.0"_s));
         QCOMPARE(m_engine->pendingBackups().size(), 1);
         const AppBackup backup = m_engine->pendingBackups().first();
@@ -670,14 +787,14 @@ private Q_SLOTS:
     // new version.
     void updateKeepsTheUserDataThroughLiveContainer() {
         QVERIFY(convert(u"Game.ipa"_s, u"1.0"_s));
-        launch();
+        QVERIFY(launch());
         const QStringList firstContainers = containerNames(newAppInfo());
         QCOMPARE(firstContainers.size(), 1);
         const QString userData = containers() + u'/' + firstContainers.first() + u"/Documents/save.dat"_s;
         QVERIFY(writeFile(userData, "level 42"));
 
         QVERIFY(convert(u"Game-2.ipa"_s, u"2.0"_s));
-        resolve(InstallAction::updateExisting);
+        QVERIFY(resolve(InstallAction::updateExisting));
         QCOMPARE(m_engine->pendingBackups().size(), 1);
         const AppBackup backup = m_engine->pendingBackups().last();
         QVERIFY(!m_engine->hasLCAppInfo(kBundleID));
@@ -686,7 +803,7 @@ private Q_SLOTS:
         // LiveContainer writes the new file when it runs the new version, later
         // than the backup by more than the second the check asks for.
         QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTimeUtc() > backup.date.addMSecs(1100), 5000);
-        launch();
+        QVERIFY(launch());
         const QStringList secondContainers = containerNames(newAppInfo());
         QCOMPARE(secondContainers.size(), 1);
         QVERIFY(secondContainers != firstContainers);
@@ -697,7 +814,7 @@ private Q_SLOTS:
         QVERIFY(entries(backups()).isEmpty());
 
         // The next run of the updated app finds its old container.
-        launch();
+        QVERIFY(launch());
         QCOMPARE(containerNames(newAppInfo()), firstContainers);
         QCOMPARE(readFile(userData), QByteArray("level 42"));
     }

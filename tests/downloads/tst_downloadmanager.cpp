@@ -1,14 +1,21 @@
 #include "downloads/downloadmanager.h"
 #include "fixtures/httpserver.h"
+#include "install/installtestsupport.h"
 #include "platform/defaultsstore.h"
+#include "platform/resumedata.h"
 #include "platform/standarddirs.h"
+#include "platform/uuid.h"
 #include "services/notificationmanager.h"
 #include "support/enginefixture.h"
+#include "support/smallfilesystem.h"
 #include "support/testfiles.h"
 #include "support/testmain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 
@@ -409,6 +416,124 @@ private Q_SLOTS:
             QCOMPARE(readFile(destination + u"/Info.plist"_s), QByteArray("kept"));
         else
             QVERIFY(QFileInfo(destination).isSymLink());
+    }
+
+    // A downloads folder too small for the file: the finished file is copied beside its place
+    // and renamed over it only when whole, so a full disk keeps the older file of its name, ends
+    // the transfer with a banner and every trace of it (its resume data too), and a later
+    // download works once there is room.
+    void aDownloadThatDoesNotFitLosesNothing_data() {
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("new file") << false;
+        QTest::newRow("replacing a file of its name") << true;
+    }
+
+    void aDownloadThatDoesNotFitLosesNothing() {
+        QFETCH(bool, replacing);
+        const QString folder = StandardDirs::applicationSupport() + u"/Small"_s;
+        const SmallFileSystem disk(folder, 256 * 1024);
+        if (!disk.isMounted())
+            QSKIP("No right to mount a small file system here");
+        m_manager->setCustomFolder(QUrl::fromLocalFile(folder), false);
+        const QString destination = folder + u"/app.ipa"_s;
+        const QByteArray body = randomBytes(1024 * 1024, 13);
+        // Paused once, so resume data is recorded when the file arrives.
+        const QUrl url = pausedDownload(body);
+        QTRY_COMPARE(cachedResumeFiles().size(), 1);
+        // A file of its name that came meanwhile (an import, a copy by hand).
+        if (replacing)
+            QVERIFY(writeFile(destination, "old"));
+        m_server->updateRoute(u"/app.ipa"_s, [](RouteResponse &route) { route.bytesPerSecond = 0; });
+        QList<InAppNotification> banners;
+        QObject context;
+        connect(&NotificationManager::shared(), &NotificationManager::currentNotificationChanged, &context,
+                [&] {
+                    if (const auto &shown = NotificationManager::shared().currentNotification())
+                        banners.append(*shown);
+                });
+        m_manager->resumeDownload(url);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_manager->downloadStatus(url).kind(), Case::none, 10000);
+        QTRY_COMPARE(banners.size(), 1);
+        QCOMPARE((QVariantList{banners.first().title, int(banners.first().type)}),
+                 (QVariantList{u"Download Failed"_s, int(NotificationType::error)}));
+        QVERIFY(m_manager->tasks().isEmpty());
+        QVERIFY(m_manager->diskResumeDataPaths().isEmpty());
+        QVERIFY(cachedResumeFiles().isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 replacing ? QStringList{u"app.ipa"_s} : QStringList());
+        if (replacing) {
+            QCOMPARE(readFile(destination), QByteArray("old"));
+            return;
+        }
+        QCOMPARE(restartManager().downloadStatus(url).kind(), Case::none);
+        QVERIFY(disk.resize(4 * 1024 * 1024));
+        m_manager->startDownload(url);
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(destination), body, 10000);
+    }
+
+    // What a kill or a broken record leaves is settled at the next start: records that cannot be
+    // read are dropped, files no record refers to are removed, one console line each, and
+    // nothing outside the app's folders is touched.
+    void startUpRemovesWhatNoRecordReferences() {
+        m_manager.reset();
+        const QString outside = StandardDirs::applicationSupport() + u"/outside"_s;
+        QVERIFY(writeFile(outside, "keep"));
+        ResumeData kept;
+        kept.url = QUrl(u"https://example.com/kept.ipa"_s);
+        kept.partialFileName = u"KEPT.part"_s;
+        kept.bytesReceived = 4;
+        kept.etag = "\"v1\"";
+        const QString keptFile = newUuidString();
+        const QString staging = StandardDirs::temporary() + u'/' + newUuidString() + u".ipa"_s;
+        const QString strayResume = StandardDirs::caches() + u'/' + newUuidString();
+        const QString brokenResume = newUuidString();
+        QVERIFY(writeFile(StandardDirs::caches() + u'/' + keptFile, kept.encode()) &&
+                writeFile(StandardDirs::caches() + u'/' + brokenResume, "not resume data") &&
+                writeFile(strayResume, kept.encode()) && writeFile(staging, "staged") &&
+                writeFile(sessionFolder() + u"/KEPT.part"_s, "kept") &&
+                writeFile(sessionFolder() + u"/ORPHAN.part"_s, "orphan"));
+        QVERIFY(QFile::link(outside, sessionFolder() + u"/LINK.part"_s));
+        const QJsonObject escapingTask{{u"url"_s, u"https://example.com/journal.ipa"_s},
+                                       {u"partialFile"_s, u"../../outside"_s}};
+        QVERIFY(writeFile(sessionFolder() + u"/journal.json"_s,
+                          QJsonDocument(QJsonObject{{u"tasks"_s, QJsonArray{escapingTask}}}).toJson()));
+        const QMap<QString, QString> map{{kept.url.toString(), keptFile},
+                                         {u"https://example.com/broken.ipa"_s, brokenResume},
+                                         {u"https://example.com/escaping.ipa"_s, u"../../../outside"_s}};
+        QVERIFY(DefaultsStore().setStringMap(DownloadManager::kResumeDataMapKey, map));
+
+        QStringList lines;
+        {
+            InstallTest::StdoutCapture console;
+            startManager();
+            QTRY_VERIFY(!QFileInfo::exists(sessionFolder() + u"/ORPHAN.part"_s));
+            lines = console.lines();
+        }
+        lines.sort();
+        QStringList expected{
+            u"Dropped unreadable resume data of https://example.com/broken.ipa"_s,
+            u"Dropped unreadable resume data of https://example.com/escaping.ipa"_s,
+            u"Dropped an unreadable transfer journal entry: "_s +
+                QString::fromUtf8(QJsonDocument(escapingTask).toJson(QJsonDocument::Compact)),
+            u"Removed a leftover: "_s + sessionFolder() + u"/LINK.part"_s,
+            u"Removed a leftover: "_s + sessionFolder() + u"/ORPHAN.part"_s,
+            u"Removed a leftover: "_s + StandardDirs::caches() + u'/' + brokenResume,
+            u"Removed a leftover: "_s + staging,
+            u"Removed a leftover: "_s + strayResume,
+        };
+        expected.sort();
+        QCOMPARE(lines, expected);
+        QCOMPARE(m_manager->diskResumeDataPaths(), (QMap<QString, QString>{{kept.url.toString(), keptFile}}));
+        QCOMPARE(DefaultsStore().stringMap(DownloadManager::kResumeDataMapKey),
+                 m_manager->diskResumeDataPaths());
+        QTRY_COMPARE(m_manager->downloadStatus(kept.url).kind(), Case::paused);
+        QCOMPARE(readFile(sessionFolder() + u"/KEPT.part"_s), QByteArray("kept"));
+        QCOMPARE(readFile(outside), QByteArray("keep"));
+
+        // Cancel never reaches outside the caches, whatever a record names.
+        m_manager->cancelDownload(QUrl(u"https://example.com/escaping.ipa"_s));
+        QCOMPARE(readFile(outside), QByteArray("keep"));
     }
 
     void localFileURLLooksForEachForm_data() {

@@ -338,24 +338,33 @@ private Q_SLOTS:
     }
 
     // Written bytes survive a kill but not a restart of the system: after one, only what the
-    // journal recorded as flushed to disk may be continued.
+    // journal recorded as flushed to disk may be continued. Only what the partial file really
+    // holds counts (continuing past its end would leave zeros in the file), and a link planted
+    // under its name is never followed.
     void continuesFromWhatSurvivedTheRestart_data() {
         QTest::addColumn<QByteArray>("bootId");
+        QTest::addColumn<QString>("partial"); // "file", "short file" or "link"
         QTest::addColumn<qint64>("continuedFrom");
-        QTest::newRow("same boot") << TransferJournal::currentBootId() << qint64(300'000);
-        QTest::newRow("after a restart") << QByteArray("another-boot") << qint64(100'000);
+        const QByteArray sameBoot = TransferJournal::currentBootId();
+        QTest::newRow("same boot") << sameBoot << u"file"_s << qint64(300'000);
+        QTest::newRow("after a restart") << QByteArray("another-boot") << u"file"_s << qint64(100'000);
+        QTest::newRow("file shorter than recorded") << sameBoot << u"short file"_s << qint64(200'000);
+        QTest::newRow("link planted as the file") << sameBoot << u"link"_s << qint64(-1);
     }
 
     void continuesFromWhatSurvivedTheRestart() {
         QFETCH(QByteArray, bootId);
+        QFETCH(QString, partial);
         QFETCH(qint64, continuedFrom);
         m_session.reset();
         const QByteArray body = randomBytes(600 * 1024, 9);
         m_server->setRoute(u"/app.ipa"_s, RouteResponse::bytes(body).withEtag("v1"));
-        QFile partial(m_folder + u"/A.part"_s);
-        QVERIFY(partial.open(QIODevice::WriteOnly));
-        partial.write(body.left(300'000));
-        partial.close();
+        const QString partialFile = m_folder + u"/A.part"_s;
+        const QString outside = m_folder + u"-outside"_s;
+        if (partial == u"link"_s)
+            QVERIFY(writeFile(outside, "outside") && QFile::link(outside, partialFile));
+        else
+            QVERIFY(writeFile(partialFile, body.left(partial == u"file"_s ? 300'000 : 200'000)));
         const QJsonObject task{
             {u"url"_s, m_server->url(u"/app.ipa"_s).toString()},
             {u"state"_s, u"running"_s},
@@ -365,14 +374,19 @@ private Q_SLOTS:
             {u"expectedBytes"_s, QString::number(body.size())},
             {u"etag"_s, u"\"v1\""_s},
         };
-        QFile journal(m_folder + u"/journal.json"_s);
-        QVERIFY(journal.open(QIODevice::WriteOnly));
-        journal.write(QJsonDocument(QJsonObject{{u"bootId"_s, QString::fromLatin1(bootId)},
-                                                {u"tasks"_s, QJsonArray{task}}})
-                          .toJson());
-        journal.close();
+        QVERIFY(writeFile(m_folder + u"/journal.json"_s,
+                          QJsonDocument(QJsonObject{{u"bootId"_s, QString::fromLatin1(bootId)},
+                                                    {u"tasks"_s, QJsonArray{task}}})
+                              .toJson()));
 
         startSession();
+        if (continuedFrom < 0) {
+            QTRY_COMPARE(m_recorder->completions().size(), 1);
+            QCOMPARE(m_recorder->completions().first().error->code, int(TransferError::CannotWriteToFile));
+            QCOMPARE(readFile(outside), QByteArray("outside"));
+            QCOMPARE(m_server->requestCount(u"/app.ipa"_s), 0);
+            return;
+        }
         QTRY_COMPARE(m_recorder->finishedCount(), 1);
         QCOMPARE(readFile(m_recorder->finishedFile()), body);
         QCOMPARE(m_server->requests(u"/app.ipa"_s).first().header("Range"),

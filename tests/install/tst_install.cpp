@@ -512,6 +512,28 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(archive));
     }
 
+    // The same for the conversion a finished download starts by itself: what follows it must
+    // not use the engine that went.
+    void survivesTheEngineGoingMidAutomaticConversion() {
+        const QString served = m_elsewhere.filePath(u"served.ipa"_s);
+        QVERIFY(InstallTest::writeAppIpa(served, u"com.example.game"_s, u"Game"_s, u"1"_s));
+        m_server.serveFile(u"/Game.ipa"_s, served);
+        m_engine->setAutoUnzipEnabled(true);
+        const QString apps = applications();
+        std::unique_ptr<WorkerHold> hold;
+        connect(m_engine, &DownloadManager::extractingFilesChanged, this, [&] {
+            if (!hold)
+                hold = std::make_unique<WorkerHold>();
+        });
+        m_engine->startDownload(m_server.url(u"/Game.ipa"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(hold, 10000);
+        hold->release();
+        delete m_engine;
+        m_engine = nullptr;
+        QTest::qWait(100);
+        QVERIFY2(entries(apps).isEmpty(), qPrintable(entries(apps).join(u',')));
+    }
+
     void importReplacesAndNeverLosesAFile() {
         const QString destination = downloads() + u"/App.ipa"_s;
         const QString picked = m_elsewhere.filePath(u"App.ipa"_s);

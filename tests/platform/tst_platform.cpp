@@ -1,11 +1,17 @@
+#include "platform/atomicfile.h"
 #include "platform/defaultsstore.h"
 #include "platform/propertylist.h"
+#include "platform/singleinstance.h"
 #include "platform/standarddirs.h"
+#include "support/smallfilesystem.h"
 #include "support/testfiles.h"
 #include "support/testmain.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -59,6 +65,91 @@ private Q_SLOTS:
         QVERIFY(!store.boolValue(u"kMissing"_s).has_value());
         store.remove(u"kFlag"_s);
         QVERIFY(!DefaultsStore().contains(u"kFlag"_s));
+    }
+
+    // Settings an earlier version kept in the native format's file are there after an update.
+    void earlierSettingsMoveOver() {
+        QFile::remove(DefaultsStore().fileName());
+        {
+            QSettings earlier(QSettings::NativeFormat, QSettings::UserScope, u"Kivo"_s, u"Kivo"_s);
+            earlier.setValue(u"kEarlierFlag"_s, true);
+            earlier.setValue(u"kEarlierBytes"_s, QByteArray("\x00\x01", 2));
+            earlier.setValue(u"kEarlierMap"_s, QVariantMap{{u"https://a/x.ipa"_s, u"F00D"_s}});
+        }
+        DefaultsStore store;
+        QCOMPARE(store.boolValue(u"kEarlierFlag"_s), std::optional<bool>(true));
+        QCOMPARE(store.bytes(u"kEarlierBytes"_s), std::optional<QByteArray>(QByteArray("\x00\x01", 2)));
+        QCOMPARE(store.stringMap(u"kEarlierMap"_s)->value(u"https://a/x.ipa"_s), u"F00D"_s);
+        QVERIFY(QFileInfo::exists(store.fileName()));
+    }
+
+    // On a full disk a save fails, says so, and leaves the old file whole; Qt's QSaveFile and
+    // QSettings report success there and leave an empty file. Once there is room it works.
+    void savesOnAFullDiskKeepTheOldFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("bytes (repos.json, resume data, journal)") << u"bytes"_s;
+        QTest::newRow("property list") << u"plist"_s;
+        QTest::newRow("settings") << u"settings"_s;
+    }
+
+    void savesOnAFullDiskKeepTheOldFile() {
+        QFETCH(QString, kind);
+        const bool settings = kind == u"settings"_s;
+        QVERIFY(DefaultsStore().setString(u"kOld"_s, u"kept"_s));
+        const QString file =
+            settings ? DefaultsStore().fileName() : StandardDirs::applicationSupport() + u"/full/saved"_s;
+        const QByteArray old = settings ? readFile(file) : QByteArray("old");
+        const QString newText(6000, u'n');
+        const auto save = [&] {
+            if (kind == u"bytes"_s)
+                return AtomicFile::write(file, newText.toUtf8());
+            if (kind == u"plist"_s)
+                return PropertyList::writeXml(file, {{u"new"_s, newText}});
+            return DefaultsStore().setString(u"kNew"_s, newText);
+        };
+
+        const SmallFileSystem disk(QFileInfo(file).path(), 64 * 1024);
+        if (!disk.isMounted())
+            QSKIP("No right to mount a small file system here");
+        QVERIFY(writeFile(file, old) && disk.fill(4096));
+        QVERIFY(!save());
+        QCOMPARE(readFile(file), old);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{u".filler"_s, QFileInfo(file).fileName()}));
+        if (settings) {
+            QVERIFY(!DefaultsStore().string(u"kNew"_s));
+            QCOMPARE(DefaultsStore().string(u"kOld"_s), std::optional<QString>(u"kept"_s));
+        }
+
+        QVERIFY(disk.resize(1024 * 1024));
+        QVERIFY(save());
+        QVERIFY(readFile(file).contains(newText.toUtf8()));
+    }
+
+    // One Kivo at a time: a second launch hands over to the running one and leaves; a lock and
+    // socket left by a killed instance are taken over. Real processes, in this test's own
+    // runtime folder.
+    void aSecondLaunchHandsOver() {
+        const auto launch = [](QProcess &process) {
+            process.start(QString::fromUtf8(INSTANCE_CHILD));
+            return process.waitForReadyRead(10000) ? process.readLine().trimmed() : QByteArray();
+        };
+        QProcess first;
+        QCOMPARE(launch(first), QByteArray("running"));
+        QProcess second;
+        QCOMPARE(launch(second), QByteArray("handed over"));
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(first.waitForReadyRead(10000));
+        QCOMPARE(first.readLine().trimmed(), QByteArray("asked to come to the front"));
+
+        first.kill();
+        QVERIFY(first.waitForFinished());
+        QVERIFY(QFileInfo::exists(SingleInstance::runtimeFolder() + u"/kivo.socket"_s));
+        QProcess third;
+        QCOMPARE(launch(third), QByteArray("running"));
+        third.kill();
+        QVERIFY(third.waitForFinished());
     }
 
     void readsTheCorpus_data() {
