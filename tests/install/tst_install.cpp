@@ -700,12 +700,12 @@ private Q_SLOTS:
         else
             installApp(u"Evil.app"_s, u"com.evil"_s, {u"E1"_s});
         const QString file = evil + u'/' + fault.section(u' ', -1);
-        if (fault.endsWith(u".plist"_s) && !fault.startsWith(u"deep"_s))
-            QVERIFY(QFile::remove(file) && QFile::link(sibling + u'/' + fault, file));
+        if (fault == u"deep tree"_s)
+            QVERIFY(makeDeepTree(evil, 2500));
         else if (fault.startsWith(u"deep "_s))
             QVERIFY(writeFile(file, nestedArraysPlist(200000)));
-        else if (fault == u"deep tree"_s)
-            QVERIFY(makeDeepTree(evil, 2500));
+        else if (fault.endsWith(u".plist"_s))
+            QVERIFY(QFile::remove(file) && QFile::link(sibling + u'/' + fault, file));
 
         m_engine->scanInstalledApps();
         const QList<LocalApp> apps = m_engine->installedApps();
