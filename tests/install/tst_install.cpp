@@ -447,6 +447,8 @@ private Q_SLOTS:
         QTest::newRow("no app in Payload") << ipa({{u"Payload/readme.txt"_s, "hello"}}) << u"no \".app\""_s;
         QTest::newRow("extension in capitals")
             << ipa({{u"Payload/Game.APP/Info.plist"_s, "x"}}) << u"no \".app\""_s;
+        QTest::newRow("no app, a tree deeper than PATH_MAX")
+            << ipa({{u"Payload/x/"_s + u"d/"_s.repeated(2500) + u'f', "x"}}) << u"no \".app\""_s;
         QTest::newRow("app is a file") << ipa({{u"Payload/Game.app"_s, "x"}}) << u"no \".app\""_s;
         QTest::newRow("identifier .") << identified(u"."_s) << u"cannot name a folder"_s;
         QTest::newRow("identifier ..") << identified(u".."_s) << u"cannot name a folder"_s;
