@@ -146,7 +146,7 @@ bool FileOperations::writePropertyList(const QString &path, const QVariantMap &d
 
 std::optional<QDateTime> FileOperations::creationDate(const QString &path) {
     struct statx attributes {};
-    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT,
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW,
                 STATX_BTIME | STATX_MTIME, &attributes) != 0)
         return std::nullopt;
     const statx_timestamp &stamp = (attributes.stx_mask & STATX_BTIME)   ? attributes.stx_btime

@@ -188,7 +188,7 @@ QCoro::Task<> DownloadManager::carryOutInstallAction(InstallAction action, Pendi
         installed = !error;
     } else if (action == InstallAction::updateExisting && pending.existingApp) {
         const QString old = pending.existingApp->url.toLocalFile();
-        const bool configured = entryExists(old + u'/' + LiveContainer::kAppInfoFileName);
+        const bool configured = LiveContainer::hasAppInfoFile(old);
         if (!configured) {
             QFuture<std::optional<QString>> replacing = QtConcurrent::run(
                 [files, extracted, old] { return replaceUnconfigured(*files, extracted, old); });

@@ -30,7 +30,7 @@ const LocalApp *DownloadManager::installedApp(const QString &bundleID) const {
 
 bool DownloadManager::hasLCAppInfo(const QString &bundleID) const {
     const LocalApp *app = installedApp(bundleID);
-    return app && QFileInfo::exists(app->url.toLocalFile() + u'/' + LiveContainer::kAppInfoFileName);
+    return app && LiveContainer::hasAppInfoFile(app->url.toLocalFile());
 }
 
 std::optional<QString> DownloadManager::installedVersion(const QString &bundleID) const {
@@ -57,7 +57,7 @@ void DownloadManager::deleteInstalledApp(const LocalApp &app) {
     const QString appFolder = app.url.toLocalFile();
     const QString appInfoPath = appFolder + u'/' + LiveContainer::kAppInfoFileName;
     const auto containers = dataContainersFolder();
-    if (containers && QFileInfo::exists(appInfoPath)) {
+    if (containers && LiveContainer::hasAppInfoFile(appFolder)) {
         if (const auto appInfo = PropertyList::readDictionary(appInfoPath)) {
             // Only names that stay inside the data containers folder: the file may have come
             // inside an archive rather than from LiveContainer.

@@ -111,7 +111,10 @@ LocalApp readApp(const QString &appFolder) {
     app.url = QUrl::fromLocalFile(appFolder);
     const QString folderName = QFileInfo(appFolder).fileName();
 
-    const auto info = PropertyList::readDictionary(appFolder + u"/Info.plist"_s);
+    // A linked bundle would be listed under whatever app it leads to.
+    const auto info = QFileInfo(appFolder).isSymLink()
+                          ? std::nullopt
+                          : PropertyList::readDictionary(appFolder + u"/Info.plist"_s);
     if (!info) {
         app.name = nameWithoutExtension(folderName);
         app.bundleID = u"unknown"_s;

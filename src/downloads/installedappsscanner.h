@@ -16,8 +16,9 @@ namespace InstalledAppsScanner {
 // folder that cannot be listed gives no records.
 QList<LocalApp> scan(const QString &applicationsFolder);
 
-// The record of one bundle. An unreadable "Info.plist" gives bundle identifier "unknown", the
-// folder's name without extension and no icon.
+// The record of one bundle. An unreadable "Info.plist" (a link, a list too large or too deep, a
+// bundle that is itself a link) gives bundle identifier "unknown", the folder's name without
+// extension and no icon: the app stays listed, so it can still be deleted.
 LocalApp readApp(const QString &appFolder);
 
 // The first existing file among base, base@2x, base@3x and base60x60@2x, each tried as ".png"

@@ -1,5 +1,7 @@
 #include "installfiles.h"
 
+#include "platform/fileremoval.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,14 +48,7 @@ bool isInsideFolder(const QString &path, const QString &folder) {
 }
 
 bool removeItem(const QString &path, QString *error) {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return true;
-    const bool removed =
-        info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively() : QFile::remove(path);
-    if (!removed)
-        setError(error, u"Cannot remove \"%1\""_s.arg(path));
-    return removed;
+    return FileRemoval::remove(path, error);
 }
 
 std::optional<QString> moveToFreeName(const QString &source, const QString &folder, const QString &name,

@@ -2,11 +2,15 @@
 
 #include "downloads/installfiles.h"
 #include "platform/propertylist.h"
+#include "platform/untrustedtext.h"
 #include "platform/uuid.h"
 #include "zip/zipextractor.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -19,9 +23,14 @@ IpaExtraction::Unpacked failed(const QString &temporaryFolder, const QString &er
     return result;
 }
 
-IpaExtraction::Unpacked nothingToInstall(const QString &temporaryFolder) {
-    InstallFiles::removeItem(temporaryFolder);
-    return {};
+// Why a bundle identifier cannot name an app folder or a launch address, or nothing when it can.
+std::optional<QString> unusableIdentifier(const QString &identifier) {
+    const bool control = std::any_of(identifier.cbegin(), identifier.cend(),
+                                     [](QChar c) { return c.category() == QChar::Other_Control; });
+    if (identifier == u"."_s || identifier == u".."_s || identifier.contains(u'/') || control)
+        return u"The app's bundle identifier \"%1\" cannot name a folder"_s.arg(
+            UntrustedText::elided(identifier));
+    return std::nullopt;
 }
 
 } // namespace
@@ -39,31 +48,35 @@ Unpacked unpack(const QString &archive, const QString &applicationsFolder) {
     }
 
     ZipExtractor extractor;
+    // "Payload/<name>.app": each app's links stay inside it, as it leaves its siblings when moved.
+    extractor.setLinkConfinement(2);
     if (!extractor.extractAll(archive, temporaryFolder))
         return failed(temporaryFolder, extractor.error().description());
 
     const QString payload = temporaryFolder + u"/Payload"_s;
     const QFileInfo payloadInfo(payload);
     if (!payloadInfo.exists() && !payloadInfo.isSymLink())
-        return nothingToInstall(temporaryFolder);
+        return failed(temporaryFolder, u"The archive holds no \"Payload\" folder, so no app to install"_s);
     if (!payloadInfo.isDir() || payloadInfo.isSymLink())
         return failed(temporaryFolder, u"The archive's \"Payload\" is not a folder"_s);
 
-    // The first bundle in the order the file system lists them. A link named like a bundle is
-    // not one: moving it into place would install whatever it points to.
+    // The first bundle in the order the file system lists them. A bundle is a folder: a file
+    // named like one is not, nor is a link, which moved into place would install whatever it
+    // points to.
     const QDir payloadDir(payload);
     QString appFolder;
     const QStringList entries = payloadDir.entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QString &entry : entries) {
-        if (InstallFiles::pathExtension(entry) == u"app"_s &&
-            !QFileInfo(payloadDir.filePath(entry)).isSymLink()) {
+        const QFileInfo bundle(payloadDir.filePath(entry));
+        if (InstallFiles::pathExtension(entry) == u"app"_s && bundle.isDir() && !bundle.isSymLink()) {
             appFolder = payloadDir.filePath(entry);
             break;
         }
     }
     if (appFolder.isEmpty())
-        return nothingToInstall(temporaryFolder);
+        return failed(temporaryFolder,
+                      u"The archive's \"Payload\" holds no \".app\" folder, so no app to install"_s);
 
     Unpacked result;
     result.temporaryFolder = temporaryFolder;
@@ -78,9 +91,8 @@ Unpacked unpack(const QString &archive, const QString &applicationsFolder) {
         const QString trimmed = identifier.toString().trimmed();
         // An empty identifier would name the hidden folder ".app", which no scan lists.
         if (!trimmed.isEmpty()) {
-            if (trimmed.contains(u'/') || trimmed.contains(QChar(u'\0')))
-                return failed(temporaryFolder,
-                              u"The app's bundle identifier \"%1\" cannot name a folder"_s.arg(trimmed));
+            if (const auto unusable = unusableIdentifier(trimmed))
+                return failed(temporaryFolder, *unusable);
             result.bundleID = trimmed;
             result.targetName = trimmed + u".app"_s;
         }

@@ -15,7 +15,7 @@ struct Unpacked {
     QString bundleID;        // from "Info.plist", trimmed; "unknown" when it cannot be read
     QString targetName;      // bundleID + ".app", or the app folder's own name when unknown
 
-    // False when the archive held no app: nothing to install, and no error either.
+    // False after a failure; an archive without an app is one.
     bool hasApp() const { return !appFolder.isEmpty(); }
 };
 

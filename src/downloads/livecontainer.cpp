@@ -2,6 +2,10 @@
 
 #include "platform/urlopener.h"
 
+#include <QFile>
+
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace LiveContainer {
@@ -21,6 +25,13 @@ bool openLiveContainer() {
 bool isSingleFolderName(const QString &name) {
     return !name.isEmpty() && name != u"."_s && name != u".."_s && !name.contains(u'/') &&
            !name.contains(QChar(u'\0'));
+}
+
+bool hasAppInfoFile(const QString &appFolder) {
+    struct stat status {};
+    return ::lstat(QFile::encodeName(appFolder).constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           ::lstat(QFile::encodeName(appFolder + u'/' + kAppInfoFileName).constData(), &status) == 0 &&
+           S_ISREG(status.st_mode);
 }
 
 QStringList dataContainerNames(const QVariantMap &appInfo) {

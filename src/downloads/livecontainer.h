@@ -28,6 +28,10 @@ bool openLiveContainer();
 // "LCAppInfo.plist" can arrive inside an archive written by anyone.
 bool isSingleFolderName(const QString &name);
 
+// Whether the app folder is a real folder (not a link) holding "LCAppInfo.plist" as a regular
+// file. A link in either place may lead to another app's metadata, which is not this app's.
+bool hasAppInfoFile(const QString &appFolder);
+
 // The data-container folder names listed under "LCContainers" of a parsed "LCAppInfo.plist",
 // in order, keeping only string "folderName"s that are single folder names. Nothing when the list
 // is not an array of dictionaries.

@@ -6,6 +6,7 @@
 #include "platform/bookmark.h"
 #include "platform/console.h"
 #include "platform/defaultsstore.h"
+#include "platform/fileremoval.h"
 #include "platform/standarddirs.h"
 
 #include <QDir>
@@ -26,11 +27,7 @@ bool entryExists(const QString &path) {
 
 // Removes a file, a link (never what it leads to) or a whole folder.
 void removeEntry(const QString &path) {
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        QDir(path).removeRecursively();
-    else
-        QFile::remove(path);
+    FileRemoval::remove(path);
 }
 
 // The platform's path extension: the text after the last dot of a name that does not start with it.

@@ -1,15 +1,21 @@
 #include "propertylist.h"
 
 #include "platform/atomicfile.h"
+#include "platform/propertylistbounds.h"
 
 #include <QDateTime>
 #include <QFile>
 
 #include <plist/plist.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -32,7 +38,7 @@ const QDateTime &referenceDate() {
 }
 
 // Deeper nesting than any real property list has; keeps a hostile file from exhausting the stack.
-constexpr int kMaxDepth = 256;
+constexpr int kMaxDepth = PropertyListBounds::kMaxDepth;
 
 void setError(QString *error, const QString &text) {
     if (error)
@@ -231,8 +237,8 @@ std::optional<QVariant> parse(const QByteArray &bytes, QString *error) {
         setError(error, u"the data is empty"_s);
         return std::nullopt;
     }
-    if (quint64(bytes.size()) > std::numeric_limits<uint32_t>::max()) {
-        setError(error, u"the data is too large to be a property list"_s);
+    if (const auto refused = PropertyListBounds::check(bytes)) {
+        setError(error, *refused);
         return std::nullopt;
     }
     plist_t root = nullptr;
@@ -246,26 +252,32 @@ std::optional<QVariant> parse(const QByteArray &bytes, QString *error) {
 }
 
 std::optional<QVariant> read(const QString &path, QString *error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, u"Cannot read \"%1\": %2"_s.arg(path, file.errorString()));
+    const auto fail = [&](const QString &why) {
+        setError(error, u"Cannot read \"%1\": %2"_s.arg(path, why));
         return std::nullopt;
+    };
+    // A link could lead into another app's folder, and a FIFO would block the open.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno == ELOOP ? u"it is a symbolic link"_s
+                                   : QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(file.errorString());
     }
-    // Real property lists are small; refuse to pull a huge file into memory.
-    constexpr qint64 kMaxSize = 64 * 1024 * 1024;
-    if (file.size() > kMaxSize) {
-        setError(error, u"Cannot read \"%1\": the file is too large to be a property list"_s.arg(path));
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        setError(error, u"Cannot read \"%1\": %2"_s.arg(path, file.errorString()));
-        return std::nullopt;
-    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return fail(u"it is not a regular file"_s);
+    // One byte beyond the limit tells a file that is too large, whatever its size claims.
+    const QByteArray bytes = file.read(PropertyListBounds::kMaxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
     QString why;
     auto value = parse(bytes, &why);
     if (!value)
-        setError(error, u"Cannot read \"%1\": %2"_s.arg(path, why));
+        return fail(why);
     return value;
 }
 
@@ -299,6 +311,13 @@ bool writeXml(const QString &path, const QVariantMap &dictionary, QString *error
     const auto xml = toXml(dictionary, error);
     if (!xml)
         return false;
+    // A link placed in an app's folder must not stand for its metadata: replacing it would leave
+    // the app's real file unwritten while the write reports success.
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        setError(error, u"Cannot write \"%1\": it is not a regular file"_s.arg(path));
+        return false;
+    }
     return AtomicFile::write(path, *xml, error);
 }
 

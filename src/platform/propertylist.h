@@ -14,9 +14,11 @@
 namespace PropertyList {
 
 // Parses binary or XML bytes. On failure returns nothing and, when error is given, a description.
+// Lists too large or too deeply nested for libplist to handle safely are refused unparsed.
 std::optional<QVariant> parse(const QByteArray &bytes, QString *error = nullptr);
 
-// Reads a whole file and parses it; the description names the file.
+// Reads a file and parses it; the description names the file. Only a regular file is read,
+// never through a symbolic link in its last component, and never more than the size limit.
 std::optional<QVariant> read(const QString &path, QString *error = nullptr);
 
 // Reads a file that must hold a dictionary at its root.
@@ -27,7 +29,8 @@ std::optional<QVariantMap> readDictionary(const QString &path, QString *error = 
 std::optional<QByteArray> toXml(const QVariantMap &dictionary, QString *error = nullptr);
 
 // Writes the dictionary as an XML property list. The file is replaced atomically: a reader sees
-// either the old file or the whole new one.
+// either the old file or the whole new one. Fails where something other than a regular file
+// (a link above all) holds the path.
 bool writeXml(const QString &path, const QVariantMap &dictionary, QString *error = nullptr);
 
 } // namespace PropertyList

@@ -1,8 +1,11 @@
 #include "zip/destinationfolder.h"
 
+#include "platform/untrustedtext.h"
+
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -25,7 +28,7 @@ QString systemError(int code) {
 }
 
 QString describeWalkError(int code, const QStringList &path, qsizetype depth) {
-    const QString prefix = path.first(depth + 1).join(u'/');
+    const QString prefix = UntrustedText::elided(path.first(depth + 1).join(u'/'));
     if (code == ELOOP || code == ENOTDIR)
         return u"the path passes through %1, which is not a folder"_s.arg(prefix);
     return u"cannot open the folder %1: %2"_s.arg(prefix, systemError(code));
@@ -72,28 +75,69 @@ int DestinationFolder::parentOf(Cursor &cursor, const QStringList &path, QString
     const qsizetype depth = path.size() - 1;
     if (depth == 0)
         return m_fd;
-    if (cursor.m_fd >= 0 && cursor.m_components.size() == depth &&
-        std::equal(cursor.m_components.cbegin(), cursor.m_components.cend(), path.cbegin()))
-        return cursor.m_fd;
+    // Archives list neighbouring paths together: the cursor's folder is usually the parent
+    // itself, or an ancestor or near relative of it. Walking from there keeps a deep path
+    // linear in its depth, where walking from the top each time would cost its square.
+    qsizetype common = 0;
+    const qsizetype known = cursor.m_fd >= 0 ? std::min(cursor.m_components.size(), depth) : 0;
+    while (common < known && cursor.m_components[common] == path[common])
+        ++common;
+    const qsizetype climb = cursor.m_fd >= 0 ? cursor.m_components.size() - common : 0;
+    if (cursor.m_fd >= 0 && common > 0 && climb + (depth - common) < depth && climbTo(cursor, common))
+        return descend(cursor, path, depth, error);
     if (cursor.m_fd >= 0)
         ::close(cursor.m_fd);
     cursor.m_fd = -1;
     cursor.m_components.clear();
+    cursor.m_identities.clear();
+    return descend(cursor, path, depth, error);
+}
 
-    int fd = m_fd;
-    for (qsizetype i = 0; i < depth; ++i) {
+bool DestinationFolder::climbTo(Cursor &cursor, qsizetype depth) {
+    while (cursor.m_components.size() > depth) {
+        const int above = openat(cursor.m_fd, "..", kWalkFlags);
+        ::close(cursor.m_fd);
+        cursor.m_fd = above;
+        cursor.m_components.removeLast();
+        cursor.m_identities.pop_back();
+        // ".." leads wherever the folder lies now: only the folder walked through on the way
+        // down will do.
+        struct stat info;
+        if (above < 0 || fstat(above, &info) != 0 ||
+            cursor.m_identities.back() != Identity{info.st_dev, info.st_ino}) {
+            if (above >= 0)
+                ::close(above);
+            cursor.m_fd = -1;
+            cursor.m_components.clear();
+            cursor.m_identities.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+int DestinationFolder::descend(Cursor &cursor, const QStringList &path, qsizetype depth, QString *error) {
+    int fd = cursor.m_fd >= 0 ? cursor.m_fd : m_fd;
+    for (qsizetype i = cursor.m_components.size(); i < depth; ++i) {
         const int next = openat(fd, QFile::encodeName(path[i]).constData(), kWalkFlags);
         const int code = errno;
+        struct stat info;
+        if (next >= 0 && fstat(next, &info) != 0)
+            info = {};
         if (fd != m_fd)
             ::close(fd);
         if (next < 0) {
+            cursor.m_fd = -1;
+            cursor.m_components.clear();
+            cursor.m_identities.clear();
             *error = describeWalkError(code, path, i);
             return -1;
         }
         fd = next;
+        cursor.m_components.append(path[i]);
+        cursor.m_identities.push_back({info.st_dev, info.st_ino});
     }
     cursor.m_fd = fd;
-    cursor.m_components = path.first(depth);
     return fd;
 }
 

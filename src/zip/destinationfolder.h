@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
 // The folder an archive is extracted into, reached only through a descriptor of its own: every
 // path below it is walked one component at a time without following symbolic links, and files
 // are created exclusively. So nothing is ever written through a link, whether the archive made
@@ -13,7 +17,8 @@
 // Cursor of its own.
 class DestinationFolder {
 public:
-    // Remembers the folder a thread used last: archives list files of one folder together.
+    // Remembers the folder a thread used last and the chain of folders to it: archives list
+    // files of one folder together, and deep paths one level after another.
     class Cursor {
     public:
         Cursor() = default;
@@ -24,6 +29,8 @@ public:
     private:
         friend class DestinationFolder;
         QStringList m_components;
+        // Device and inode of each folder of m_components, to check a climb through "..".
+        std::vector<std::pair<dev_t, ino_t>> m_identities;
         int m_fd = -1;
     };
 
@@ -48,7 +55,14 @@ public:
     void remove(Cursor &cursor, const QStringList &path, bool directory);
 
 private:
+    using Identity = std::pair<dev_t, ino_t>;
+
     int parentOf(Cursor &cursor, const QStringList &path, QString *error);
+    // Moves the cursor up to the given depth (at least 1); false when a folder on the way is no
+    // longer the one walked through, which leaves the cursor empty.
+    bool climbTo(Cursor &cursor, qsizetype depth);
+    // Walks from the cursor (or the top when it is empty) down to path's first `depth` components.
+    int descend(Cursor &cursor, const QStringList &path, qsizetype depth, QString *error);
 
     int m_fd = -1;
     quint32 m_umask = 0777; // unknown: every file gets its mode set explicitly

@@ -406,7 +406,8 @@ bool ZipArchive::checkOverlaps(quint64 dataLimit) {
     });
     for (size_t i = 1; i < byOffset.size(); ++i) {
         if (byOffset[i - 1]->endOffset > byOffset[i]->localHeaderOffset)
-            return fail(u"its data overlaps the entry "_s + byOffset[i - 1]->name, byOffset[i]->name);
+            return fail(u"its data overlaps the entry "_s + UntrustedText::elided(byOffset[i - 1]->name),
+                        byOffset[i]->name);
     }
     Q_ASSERT(byOffset.empty() || byOffset.back()->endOffset <= dataLimit);
     Q_UNUSED(dataLimit);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/untrustedtext.h"
+
 #include <QString>
 
 // Why an extraction failed: the entry concerned (empty when the archive as a whole is at fault)
@@ -11,6 +13,7 @@ struct ZipError {
     bool isNull() const { return reason.isEmpty(); }
     QString description() const {
         return entryName.isEmpty() ? reason
-                                   : QStringLiteral("entry ") + entryName + QStringLiteral(": ") + reason;
+                                   : QStringLiteral("entry ") + UntrustedText::elided(entryName) +
+                                         QStringLiteral(": ") + reason;
     }
 };

@@ -1,5 +1,6 @@
 #include "zip/zipextractor.h"
 
+#include "platform/untrustedtext.h"
 #include "zip/destinationfolder.h"
 #include "zip/ziparchive.h"
 #include "zip/zipentrydecoder.h"
@@ -63,8 +64,9 @@ bool writeAll(int fd, const char *data, qsizetype size) {
 }
 
 // Follows a link's target the way the kernel will, through the archive's other links, and tells
-// whether it stays inside the destination. Unknown names count as plain folders.
-bool staysInside(const QStringList &linkPath, const QStringList &target, bool absolute,
+// whether it stays inside the folder of the link's first `rootSize` components (the destination
+// when 0). Unknown names count as plain folders.
+bool staysInside(const QStringList &linkPath, const QStringList &target, bool absolute, qsizetype rootSize,
                  const QHash<QString, const Link *> &links) {
     if (absolute)
         return false;
@@ -76,7 +78,7 @@ bool staysInside(const QStringList &linkPath, const QStringList &target, bool ab
         if (component.isEmpty() || component == u".")
             continue;
         if (component == u"..") {
-            if (resolved.isEmpty())
+            if (resolved.size() <= rootSize)
                 return false;
             resolved.removeLast();
             continue;
@@ -96,8 +98,9 @@ bool staysInside(const QStringList &linkPath, const QStringList &target, bool ab
 
 class Extraction {
 public:
-    explicit Extraction(int threadCount)
-        : m_threadCount(threadCount) {}
+    Extraction(int threadCount, int linkConfinement)
+        : m_threadCount(threadCount)
+        , m_linkConfinement(linkConfinement) {}
 
     bool run(const QString &archivePath, const QString &destination) {
         if (!m_archive.open(archivePath))
@@ -156,9 +159,12 @@ private:
                 prefix = depth == 0 ? item.path[0] : prefix + u'/' + item.path[depth];
                 const auto found = byPath.constFind(prefix);
                 if (found != byPath.cend() && found.value()->entry->kind == ZipEntry::Kind::SymbolicLink)
-                    return fail(u"the path passes through the symbolic link "_s + prefix, item.entry);
+                    return fail(u"the path passes through the symbolic link "_s +
+                                    UntrustedText::elided(prefix),
+                                item.entry);
                 if (found != byPath.cend() && found.value()->entry->kind == ZipEntry::Kind::File)
-                    return fail(u"the path passes through the file "_s + prefix, item.entry);
+                    return fail(u"the path passes through the file "_s + UntrustedText::elided(prefix),
+                                item.entry);
                 directories.insert(prefix);
             }
             switch (item.entry->kind) {
@@ -208,8 +214,13 @@ private:
         for (const Link &link : links)
             byPath.insert(link.path.join(u'/'), &link);
         for (size_t i = 0; i < links.size(); ++i) {
-            if (!staysInside(links[i].path, links[i].target, links[i].absolute, byPath))
-                return fail(u"the symbolic link points outside the destination"_s, m_links[i].entry);
+            const qsizetype rootSize = std::min(qsizetype(m_linkConfinement), links[i].path.size() - 1);
+            if (staysInside(links[i].path, links[i].target, links[i].absolute, rootSize, byPath))
+                continue;
+            const QString root = rootSize == 0
+                                     ? u"the destination"_s
+                                     : UntrustedText::elided(links[i].path.first(rootSize).join(u'/'));
+            return fail(u"the symbolic link points outside "_s + root, m_links[i].entry);
         }
         return true;
     }
@@ -372,6 +383,7 @@ private:
     }
 
     int m_threadCount;
+    int m_linkConfinement;
     ZipArchive m_archive;
     DestinationFolder m_destination;
     std::vector<PlannedEntry> m_directories;
@@ -393,7 +405,7 @@ bool ZipExtractor::extractAll(const QString &archivePath, const QString &destina
     int threads = m_threadCount;
     if (threads <= 0)
         threads = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
-    Extraction extraction(threads);
+    Extraction extraction(threads, m_linkConfinement);
     const bool done = extraction.run(archivePath, destinationFolder);
     m_error = done ? ZipError{} : extraction.error();
     return done;

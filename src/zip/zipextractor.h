@@ -16,11 +16,16 @@ class ZipExtractor {
 public:
     // How many threads may decode at once; 0 picks one per core, at most four.
     void setThreadCount(int count) { m_threadCount = count; }
+    // Confines every symbolic link to the folder named by the first `components` components of
+    // its own path (0, the default: the whole destination). An ".ipa" keeps the links of an app
+    // inside its "Payload/<name>.app", because the app leaves its siblings when it is installed.
+    void setLinkConfinement(int components) { m_linkConfinement = components; }
 
     bool extractAll(const QString &archivePath, const QString &destinationFolder);
     const ZipError &error() const { return m_error; }
 
 private:
     int m_threadCount = 0;
+    int m_linkConfinement = 0;
     ZipError m_error;
 };

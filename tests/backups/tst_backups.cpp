@@ -267,7 +267,8 @@ private Q_SLOTS:
 
     void checkWaitsForLiveContainerToRunTheNewVersion_data() {
         QTest::addColumn<std::optional<QVariantMap>>("newInfo");
-        QTest::addColumn<QByteArray>("rawFile");
+        QTest::addColumn<QByteArray>(
+            "rawFile"); // "->": a link to another app's file, which must stay as it is
         QTest::addColumn<bool>("installed");
         const std::optional<QVariantMap> none;
         QTest::newRow("app not installed") << none << QByteArray() << false;
@@ -275,6 +276,8 @@ private Q_SLOTS:
             << std::optional(QVariantMap{{u"LCDataUUID"_s, u"x"_s}}) << QByteArray() << true;
         QTest::newRow("empty container list") << std::optional(appInfo({})) << QByteArray() << true;
         QTest::newRow("unparsable file") << none << QByteArray("not a plist") << true;
+        QTest::newRow("nested too deeply") << none << nestedArraysPlist(200000) << true;
+        QTest::newRow("link to another app's file") << none << QByteArray("->") << true;
     }
 
     void checkWaitsForLiveContainerToRunTheNewVersion() {
@@ -284,13 +287,21 @@ private Q_SLOTS:
         const AppBackup backup = makeBackup({u"A"_s}, QDateTime::currentDateTimeUtc().addSecs(-60));
         if (installed)
             QVERIFY(installNewVersion(newInfo));
-        if (!rawFile.isEmpty())
+        const QString other = applications() + u"/com.other.app/LCAppInfo.plist"_s;
+        QVERIFY(QDir().mkpath(containers() + u"/B"_s) && QDir().mkpath(QFileInfo(other).path()));
+        QVERIFY(PropertyList::writeXml(other, appInfo({u"B"_s})));
+        if (rawFile == "->")
+            QVERIFY(QFile::link(other, newAppInfo()));
+        else if (!rawFile.isEmpty())
             QVERIFY(writeFile(newAppInfo(), rawFile));
+        const QByteArray otherBytes = readFile(other);
         restart({backup});
 
         QVERIFY(!m_engine->checkUpdate(backup));
         QCOMPARE(m_engine->pendingBackups(), QList<AppBackup>{backup});
         QVERIFY(QFile::exists(oldAppInfo(backup)));
+        QCOMPARE(readFile(other), otherBytes);
+        QVERIFY(QFileInfo::exists(containers() + u"/B"_s));
     }
 
     // The file's creation date must be at least one second after the backup's.

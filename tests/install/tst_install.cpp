@@ -9,6 +9,7 @@
 #include "platform/propertylist.h"
 #include "platform/standarddirs.h"
 #include "platform/urlopener.h"
+#include "support/testfiles.h"
 #include "support/testmain.h"
 #include "zip/zipextractor.h"
 
@@ -320,24 +321,6 @@ private Q_SLOTS:
             QDir(where).removeRecursively();
     }
 
-    void installsNothingFromArchivesWithoutAnApp_data() {
-        QTest::addColumn<Entries>("entries");
-        QTest::newRow("no Payload") << Entries{{u"Other/readme.txt"_s, "hello"}};
-        QTest::newRow("no app in Payload") << Entries{{u"Payload/readme.txt"_s, "hello"}};
-        QTest::newRow("extension in capitals")
-            << InstallTest::appEntries(u"Game.APP"_s, AppBundleWriter::info(u"a.b"_s, u"Game"_s, u"1"_s));
-    }
-
-    void installsNothingFromArchivesWithoutAnApp() {
-        QFETCH(Entries, entries);
-        const QString path = downloads() + u"/Empty.ipa"_s;
-        QVERIFY(InstallTest::writeIpa(path, entries));
-        QVERIFY(convertCapturingErrors(path).isEmpty());
-        QVERIFY(::entries(applications()).isEmpty());
-        QVERIFY(m_engine->extractingFiles().isEmpty());
-        QCOMPARE(m_engine->fileList(), QList<QUrl>{QUrl::fromLocalFile(path)}); // kept, and listed
-    }
-
     // An identifier that cannot be read leaves the app its own folder name; an Info.plist that
     // cannot be read gives no icon either, even where the fallback icon lies.
     void namesTheFolderAfterTheBundleIdentifier_data() {
@@ -356,6 +339,8 @@ private Q_SLOTS:
             << QByteArray("garbage") << u"Own Name.app"_s << u"unknown"_s << false;
         QTest::newRow("not a dictionary")
             << QByteArray("<plist><array/></plist>") << u"Own Name.app"_s << u"unknown"_s << false;
+        QTest::newRow("nested too deeply")
+            << nestedArraysPlist(200000) << u"Own Name.app"_s << u"unknown"_s << false;
     }
 
     void namesTheFolderAfterTheBundleIdentifier() {
@@ -438,9 +423,46 @@ private Q_SLOTS:
         QVERIFY(m_engine->extractingFiles().isEmpty());
     }
 
+    // Nothing installed is a failure too; untrusted text is quoted short.
     void reportsFailuresAndCleansUp_data() {
         QTest::addColumn<QByteArray>("archive"); // empty: no file at all
         QTest::addColumn<QString>("errorPart");
+        // Files (a name ending in "->" is a link to its content), then the archive.
+        const auto ipa = [](const Entries &files) {
+            ZipBuilder builder;
+            for (const auto &[name, data] : files) {
+                if (name.endsWith(u"->"_s))
+                    builder.addSymlink(name.chopped(2), data);
+                else
+                    builder.addFile(name, data);
+            }
+            return builder.finish();
+        };
+        const auto identified = [&](const QString &identifier, const Entries &more = {}) {
+            const QVariantMap info{{u"CFBundleIdentifier"_s, identifier}};
+            return ipa(InstallTest::appEntries(u"Game.app"_s, info) + more);
+        };
+        const Entries sibling{{u"Payload/Other.app/LCAppInfo.plist"_s, "theirs"}};
+        QTest::newRow("no Payload") << ipa({{u"Other/readme.txt"_s, "hello"}}) << u"no \"Payload\""_s;
+        QTest::newRow("no app in Payload") << ipa({{u"Payload/readme.txt"_s, "hello"}}) << u"no \".app\""_s;
+        QTest::newRow("extension in capitals")
+            << ipa({{u"Payload/Game.APP/Info.plist"_s, "x"}}) << u"no \".app\""_s;
+        QTest::newRow("no app, a tree deeper than PATH_MAX")
+            << ipa({{u"Payload/x/"_s + u"d/"_s.repeated(2500) + u'f', "x"}}) << u"no \".app\""_s;
+        QTest::newRow("app is a file") << ipa({{u"Payload/Game.app"_s, "x"}}) << u"no \".app\""_s;
+        QTest::newRow("identifier .") << identified(u"."_s) << u"cannot name a folder"_s;
+        QTest::newRow("identifier ..") << identified(u".."_s) << u"cannot name a folder"_s;
+        QTest::newRow("identifier with a newline") << identified(u"a\nb"_s) << u"cannot name a folder"_s;
+        QTest::newRow("identifier with a control character") << identified(u"a\x7f"_s) << u"cannot name"_s;
+        QTest::newRow("long identifier") << identified(u"x/"_s.repeated(5000)) << u"cannot name a folder"_s;
+        QTest::newRow("link to a sibling app")
+            << identified(u"com.a.b"_s,
+                          Entries{{u"Payload/Game.app/LCAppInfo.plist->"_s, "../Other.app/LCAppInfo.plist"}} +
+                              sibling)
+            << u"points outside Payload/Game.app"_s;
+        QTest::newRow("link to LiveContainer's folder")
+            << identified(u"com.a.b"_s, {{u"Payload/Game.app/Data->"_s, "../../Data"}, {u"Data/x"_s, "x"}})
+            << u"points outside Payload/Game.app"_s;
         QTest::newRow("not a zip") << QByteArray("PK\x03\x04 not an archive") << QString();
         QTest::newRow("missing file") << QByteArray() << QString();
         const QByteArray info =
@@ -464,6 +486,7 @@ private Q_SLOTS:
         const QStringList errors = convertCapturingErrors(path);
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().contains(errorPart), qPrintable(errors.first()));
+        QVERIFY2(errors.first().size() < 300 + path.size(), qPrintable(errors.first()));
         QCOMPARE(entries(m_storage.path()), QStringList{u"Applications"_s});
         QVERIFY(entries(applications()).isEmpty());
         QCOMPARE(QFile::exists(path), !archive.isEmpty());
@@ -674,6 +697,52 @@ private Q_SLOTS:
             QVERIFY2(QFile::exists(kept), qPrintable(kept));
         QCOMPARE(m_engine->installedApps().size(), 1);
         QCOMPARE(m_engine->installedApps().first().bundleID, u"com.keep"_s);
+    }
+
+    // Apps arrive in LiveContainer's folder by other ways than Kivo's archives. Whatever one holds,
+    // the scan lists it as best it can, and deleting it removes all of it and nothing of another app.
+    void brokenAppsStayListedAndReachNoOtherApp_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("bundleID"); // as listed
+        QTest::newRow("Info.plist links to a sibling's") << u"Info.plist"_s << u"unknown"_s;
+        QTest::newRow("LCAppInfo.plist links to a sibling's") << u"LCAppInfo.plist"_s << u"com.evil"_s;
+        QTest::newRow("the app folder links to a sibling") << u"folder"_s << u"unknown"_s;
+        QTest::newRow("Info.plist nested too deeply") << u"deep Info.plist"_s << u"unknown"_s;
+        QTest::newRow("LCAppInfo.plist nested too deeply") << u"deep LCAppInfo.plist"_s << u"com.evil"_s;
+        QTest::newRow("a tree deeper than PATH_MAX") << u"deep tree"_s << u"com.evil"_s;
+    }
+
+    void brokenAppsStayListedAndReachNoOtherApp() {
+        QFETCH(QString, fault);
+        QFETCH(QString, bundleID);
+        const QString sibling = installApp(u"com.sibling.app"_s, u"com.sibling"_s, {u"S1"_s});
+        const QByteArray siblingAppInfo = readFile(sibling + u"/LCAppInfo.plist"_s);
+        QVERIFY(makeFolderWithFile(data() + u"S1"_s));
+        const QString evil = applications() + u"/Evil.app"_s;
+        if (fault == u"folder"_s)
+            QVERIFY(QFile::link(sibling, evil));
+        else
+            installApp(u"Evil.app"_s, u"com.evil"_s, {u"E1"_s});
+        const QString file = evil + u'/' + fault.section(u' ', -1);
+        if (fault == u"deep tree"_s)
+            QVERIFY(makeDeepTree(evil, 2500));
+        else if (fault.startsWith(u"deep "_s))
+            QVERIFY(writeFile(file, nestedArraysPlist(200000)));
+        else if (fault.endsWith(u".plist"_s))
+            QVERIFY(QFile::remove(file) && QFile::link(sibling + u'/' + fault, file));
+
+        m_engine->scanInstalledApps();
+        const QList<LocalApp> apps = m_engine->installedApps();
+        QCOMPARE(apps.size(), 2);
+        const LocalApp listed = apps.at(apps.at(0).url.fileName() == u"Evil.app"_s ? 0 : 1);
+        QCOMPARE(listed.url.fileName(), u"Evil.app"_s);
+        QCOMPARE(listed.bundleID, bundleID);
+        m_engine->deleteInstalledApp(listed);
+        QVERIFY(!QFileInfo::exists(evil) && !QFileInfo(evil).isSymLink());
+        QVERIFY(QFile::exists(data() + u"S1/save.dat"_s));
+        QCOMPARE(readFile(sibling + u"/LCAppInfo.plist"_s), siblingAppInfo);
+        QCOMPARE(m_engine->installedApps().size(), 1);
+        QCOMPARE(m_engine->installedApps().first().bundleID, u"com.sibling"_s);
     }
 
     // ---- The LiveContainer stand-in -------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "platform/atomicfile.h"
 #include "platform/defaultsstore.h"
+#include "platform/fileremoval.h"
 #include "platform/propertylist.h"
 #include "platform/singleinstance.h"
 #include "platform/standarddirs.h"
@@ -14,6 +15,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QtEndian>
+
+#include <sys/stat.h>
 
 #include <plist/plist.h>
 
@@ -29,6 +33,48 @@ QString corpusFile(const QString &name) {
 
 QDateTime utc(const QString &iso) {
     return QDateTime::fromString(iso, Qt::ISODate);
+}
+
+QByteArray bigEndian32(quint32 value) {
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+// A binary property list of the given objects, object 0 the root, four-byte offsets and references.
+QByteArray binaryPlist(const QList<QByteArray> &objects) {
+    QByteArray bytes("bplist00");
+    QByteArray table;
+    for (const QByteArray &object : objects) {
+        table += bigEndian32(quint32(bytes.size()));
+        bytes += object;
+    }
+    const quint32 tableOffset = quint32(bytes.size());
+    bytes += table + QByteArray(6, '\0') + "\x04\x04" + QByteArray(4, '\0') +
+             bigEndian32(quint32(objects.size())) + QByteArray(8, '\0') + QByteArray(4, '\0') +
+             bigEndian32(tableOffset);
+    return bytes;
+}
+
+// An array (marker 0xA) or a dictionary (0xD, keys first) of references.
+QByteArray container(char type, const QList<quint32> &references) {
+    const qsizetype count = type == 0xD ? references.size() / 2 : references.size();
+    QByteArray bytes(1, char(type << 4 | std::min<qsizetype>(count, 0xF)));
+    if (count >= 0xF)
+        bytes += "\x12" + bigEndian32(quint32(count));
+    for (const quint32 reference : references)
+        bytes += bigEndian32(reference);
+    return bytes;
+}
+
+// `depth` arrays inside one another, or with `fanOut` references each to the next: a tree of
+// fanOut^depth values from a few hundred bytes.
+QByteArray binaryNestedArrays(int depth, int fanOut = 1) {
+    QList<QByteArray> objects;
+    for (int i = 0; i < depth; ++i)
+        objects.append(container(0xA, QList<quint32>(fanOut, quint32(i + 1))));
+    objects.append(container(0xA, {}));
+    return binaryPlist(objects);
 }
 
 } // namespace
@@ -242,6 +288,108 @@ private Q_SLOTS:
         free(binary);
         QVERIFY(binaryBytes.startsWith("bplist00"));
         QCOMPARE(PropertyList::parse(binaryBytes, &error), std::optional<QVariant>(original));
+    }
+
+    // libplist 2.2 recurses per level, copies shared objects per reference and aborts on a key
+    // holding NUL: such lists never reach it. Lists at the limits still read.
+    void refusesWhatLibplistCannotBear_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("errorPart"); // empty: read
+        QTest::newRow("XML 256 deep") << nestedArraysPlist(256) << QString();
+        QTest::newRow("XML nested 200000 deep") << nestedArraysPlist(200000) << u"nested more than 256"_s;
+        QTest::newRow("XML nesting in a comment")
+            << "<!--" + nestedArraysPlist(1000) + "--><plist><true/></plist>" << QString();
+        QTest::newRow("XML key holding NUL")
+            << QByteArray("<plist><dict><key>a") + '\0' + "b</key><true/></dict></plist>" << u"neither"_s;
+        QTest::newRow("XML over 8 MB") << QByteArray(9 << 20, ' ') + "<plist><true/></plist>" << u"larger"_s;
+        QTest::newRow("binary 256 deep") << binaryNestedArrays(256) << QString();
+        QTest::newRow("binary nested 200000 deep") << binaryNestedArrays(200000) << u"nested more than"_s;
+        QTest::newRow("binary shared 2^40 times") << binaryNestedArrays(40, 2) << u"expands to more than"_s;
+        QTest::newRow("binary cycle") << binaryPlist({container(0xA, {0})}) << u"refers to itself"_s;
+        QTest::newRow("binary key holding NUL") << binaryPlist({container(0xD, {1, 2}),
+                                                                QByteArray("\x53"
+                                                                           "a\0b",
+                                                                           4),
+                                                                QByteArray("\x09")})
+                                                << u"neither"_s;
+        QTest::newRow("binary plain key") << binaryPlist({container(0xD, {1, 2}),
+                                                          QByteArray("\x53"
+                                                                     "a-b"),
+                                                          QByteArray("\x09")})
+                                          << QString();
+    }
+
+    void refusesWhatLibplistCannotBear() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, errorPart);
+        QString error;
+        QCOMPARE(PropertyList::parse(bytes, &error).has_value(), errorPart.isEmpty());
+        QVERIFY2(error.contains(errorPart), qPrintable(error));
+    }
+
+    // "Info.plist" and "LCAppInfo.plist" come with archives: a link or a FIFO in their place is
+    // neither read (a FIFO would block) nor written through.
+    void readsAndWritesOnlyRegularFiles() {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(u"other.plist"_s);
+        QVERIFY(PropertyList::writeXml(target, {{u"v"_s, 1}}));
+        const QByteArray before = readFile(target);
+        QVERIFY(QFile::link(target, dir.filePath(u"link.plist"_s)));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(u"fifo.plist"_s)).constData(), 0600) == 0);
+        QString error;
+        QVERIFY(!PropertyList::read(dir.filePath(u"link.plist"_s), &error));
+        QVERIFY2(error.contains(u"symbolic link"_s), qPrintable(error));
+        QVERIFY(!PropertyList::read(dir.filePath(u"fifo.plist"_s), &error));
+        QVERIFY2(error.contains(u"not a regular file"_s), qPrintable(error));
+        QVERIFY(!PropertyList::writeXml(dir.filePath(u"link.plist"_s), {{u"v"_s, 2}}, &error));
+        QCOMPARE(readFile(target), before);
+    }
+
+    // Removal works at any depth, never leaves through a link and never takes a path it was
+    // not plainly given; what it could not remove it names.
+    void removesTreesOfAnyDepthAndNothingElse_data() {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("errorPart"); // empty: removed
+        QTest::newRow("a file") << u"file"_s << QString();
+        QTest::newRow("nothing there") << u"none"_s << QString();
+        QTest::newRow("a tree deeper than PATH_MAX") << u"deep"_s << QString();
+        QTest::newRow("links inside lead outside") << u"links"_s << QString();
+        QTest::newRow("the path is a link") << u"link"_s << QString();
+        QTest::newRow("folders without permissions") << u"locked"_s << QString();
+        QTest::newRow("empty path") << u""_s << u"not an absolute path"_s;
+        QTest::newRow("relative path") << u"."_s << u"not an absolute path"_s;
+        QTest::newRow("unremovable") << u"/proc/self/status"_s << u"/proc/self/status"_s;
+    }
+
+    void removesTreesOfAnyDepthAndNothingElse() {
+        QFETCH(QString, layout);
+        QFETCH(QString, errorPart);
+        QTemporaryDir dir;
+        const QString outside = dir.filePath(u"outside"_s);
+        QVERIFY(writeFile(outside + u"/keep.txt"_s, "keep"));
+        const QString tree = dir.filePath(u"tree"_s);
+        const QStringList workingFolder = QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QString path = layout.isEmpty() || layout == u"."_s || layout.startsWith(u'/') ? layout : tree;
+        if (layout == u"file"_s)
+            QVERIFY(writeFile(tree, "x"));
+        else if (layout == u"deep"_s)
+            QVERIFY(makeDeepTree(tree, 2500));
+        else if (layout == u"link"_s)
+            QVERIFY(QFile::link(outside, tree));
+        else if (layout == u"links"_s)
+            QVERIFY(QDir().mkpath(tree + u"/a"_s) && QFile::link(outside, tree + u"/a/folder"_s) &&
+                    QFile::link(outside + u"/keep.txt"_s, tree + u"/file"_s));
+        else if (layout == u"locked"_s)
+            QVERIFY(writeFile(tree + u"/a/b/c.txt"_s, "c") && QFile::setPermissions(tree + u"/a/b"_s, {}) &&
+                    QFile::setPermissions(tree + u"/a"_s, QFile::ReadOwner | QFile::ExeOwner));
+
+        QString error;
+        QCOMPARE(FileRemoval::remove(path, &error), errorPart.isEmpty());
+        QVERIFY2(error.contains(errorPart), qPrintable(error));
+        if (errorPart.isEmpty())
+            QVERIFY(!QFileInfo::exists(tree) && !QFileInfo(tree).isSymLink());
+        QCOMPARE(readFile(outside + u"/keep.txt"_s), "keep");
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), workingFolder);
     }
 
     void failuresSayWhatAndWhere() {

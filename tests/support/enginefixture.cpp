@@ -1,11 +1,11 @@
 #include "enginefixture.h"
 
 #include "platform/defaultsstore.h"
+#include "platform/fileremoval.h"
 #include "platform/standarddirs.h"
 #include "services/notificationmanager.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTest>
@@ -19,7 +19,7 @@ namespace EngineFixture {
 void forgetEverything() {
     for (const QString &folder : {StandardDirs::applicationSupport(), StandardDirs::documents(),
                                   StandardDirs::caches(), StandardDirs::temporary()})
-        QDir(folder).removeRecursively();
+        FileRemoval::remove(folder);
     // Settings of an earlier version would move over again: clear those before the current file.
     QSettings(QSettings::NativeFormat, QSettings::UserScope, u"Kivo"_s, u"Kivo"_s).clear();
     QFile::remove(DefaultsStore().fileName());

@@ -1,5 +1,7 @@
 #include "testmain.h"
 
+#include "platform/fileremoval.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -21,13 +23,13 @@ TestHome::TestHome() {
 }
 
 TestHome::~TestHome() {
-    QDir(m_path).removeRecursively();
+    FileRemoval::remove(m_path);
 }
 
 void TestHome::wipe() {
     QDir home(m_path);
     for (const QString &entry : home.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-        QDir(home.filePath(entry)).removeRecursively() || home.remove(entry);
+        FileRemoval::remove(home.filePath(entry));
     for (const char *variable : kXdgVariables) {
         const QString dir = home.filePath(QString::fromLatin1(variable).toLower());
         QDir().mkpath(dir);
