@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
+#include <QPainter>
+#include <QPainterPath>
 #include <QRunnable>
 #include <QThreadPool>
 
@@ -67,9 +69,8 @@ public:
         if (const std::optional<QImage> cached = m_cache->find(key)) {
             m_image = *cached;
         } else {
-            m_image = AppIconProvider::read(m_appFolder, m_iconPath, m_size);
-            if (m_image.isNull())
-                m_image = fallbackImage();
+            const QImage icon = AppIconProvider::read(m_appFolder, m_iconPath, m_size);
+            m_image = icon.isNull() ? fallbackImage() : AppIconProvider::rounded(icon);
             m_cache->insert(key, m_image);
         }
         Q_EMIT finished();
@@ -150,4 +151,18 @@ QImage AppIconProvider::read(const QString &appFolder, const QString &iconPath, 
     if (size.isValid() && !size.isEmpty() && (image.width() > size.width() || image.height() > size.height()))
         image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
+}
+
+QImage AppIconProvider::rounded(const QImage &icon) {
+    // Square, cropped to the middle when the picture is not, with the corners the tiles show.
+    const int side = std::min(icon.width(), icon.height());
+    const QImage square = icon.copy((icon.width() - side) / 2, (icon.height() - side) / 2, side, side);
+    QImage result(side, side, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(square));
+    painter.drawRoundedRect(QRectF(0, 0, side, side), side * kCornerRatio, side * kCornerRatio);
+    return result;
 }

@@ -67,7 +67,7 @@ QHash<int, QByteArray> InstalledAppListModel::roleNames() const {
     };
 }
 
-void InstalledAppListModel::componentComplete() {
+void InstalledAppListModel::classBegin() {
     QQmlEngine *engine = qmlEngine(this);
     if (engine && !engine->imageProvider(AppIconProvider::kProviderName))
         engine->addImageProvider(AppIconProvider::kProviderName, new AppIconProvider);

@@ -49,9 +49,10 @@ public:
     void setStore(AppStoreViewModel *store);
     int count() const { return int(m_apps.size()); }
 
-    // The icon provider belongs to the engine that shows the tiles.
-    void classBegin() override {}
-    void componentComplete() override;
+    // The icon provider belongs to the engine that shows the tiles; it is there before any tile
+    // asks for an icon.
+    void classBegin() override;
+    void componentComplete() override {}
 
 Q_SIGNALS:
     void downloadManagerChanged();

@@ -39,7 +39,6 @@ const QHash<QString, QString> &ligatures() {
         {u"arrow.clockwise"_s, u"refresh"_s},
         {u"checkmark"_s, u"check"_s},
         // Apps tab.
-        {u"app.fill"_s, u"stop"_s},
         {u"square.dashed"_s, u"crop_free"_s},
         {u"trash"_s, u"delete"_s},
         {u"barcode.viewfinder"_s, u"qr_code_scanner"_s},

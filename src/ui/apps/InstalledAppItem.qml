@@ -6,7 +6,7 @@ import Kivo
 // One installed app: its icon (or the app symbol), its name on at most two lines, and, when the
 // store knows a newer version, a red dot and "Update". A tap launches the app; a long press, a
 // right click or the menu key ask for its context menu.
-AbstractButton {
+Item {
     id: root
 
     required property var app
@@ -25,29 +25,29 @@ AbstractButton {
     signal launchRequested()
     signal menuRequested(real x, real y)
     signal updateRequested()
+    // A finger or pointer went down on the tile.
+    signal touched()
 
     // The icon, the name's two lines and the "Update" button, always: rows stay aligned.
     readonly property real tileHeight: 70 + 6 + 35 + 6 + 22
 
-    focusPolicy: Qt.NoFocus
-    padding: 0
-    Accessible.name: root.hasUpdate ? qsTr("%1, update available").arg(root.name) : root.name
+    implicitHeight: tileHeight
+    // Plain items and handlers rather than a control: a screenful of tiles is made at once.
     Accessible.role: Accessible.Button
-    onClicked: root.launchRequested()
-    onPressAndHold: root.menuRequested(width / 2, 70)
+    Accessible.name: root.hasUpdate ? qsTr("%1, update available").arg(root.name) : root.name
+    Accessible.onPressAction: root.launchRequested()
 
+    TapHandler {
+        onPressedChanged: if (pressed) root.touched()
+        onTapped: root.launchRequested()
+        onLongPressed: root.menuRequested(root.width / 2, 70)
+    }
     TapHandler {
         acceptedButtons: Qt.RightButton
         onTapped: (eventPoint) => root.menuRequested(eventPoint.position.x, eventPoint.position.y)
     }
 
-    background: null
-
-    contentItem: Item { implicitHeight: root.tileHeight }
-
-    // Plain children rather than the contentItem's, whose ids Qt could not defer.
     Item {
-        y: root.topPadding
         width: root.tileWidth
         height: root.tileHeight
         anchors.horizontalCenter: parent.horizontalCenter
@@ -68,23 +68,26 @@ AbstractButton {
             height: 70
             anchors.horizontalCenter: parent.horizontalCenter
 
-            RoundedImage {
+            // Rounded by the icon provider.
+            Image {
                 id: image
                 anchors.fill: parent
-                radius: 14
                 source: root.iconSource
-                placeholderColor: "transparent"
+                asynchronous: true
+                sourceSize.width: 140
+                sourceSize.height: 140
+                fillMode: Image.PreserveAspectFit
                 // A file that is missing or does not decode arrives as a single transparent pixel.
-                visible: status === Image.Ready && implicitImageWidth > 1
+                visible: status === Image.Ready && implicitWidth > 1
             }
-            SymbolIcon {
+            // The app symbol: a gray rounded square of the icon's size.
+            Rectangle {
                 objectName: "fallbackIcon"
-                anchors.centerIn: parent
+                anchors.fill: parent
                 visible: !image.visible
-                name: "app.fill"
-                // The glyph's square fills about five sixths of its box.
-                size: 84
+                radius: 14
                 color: Theme.gray
+                opacity: 0.55
             }
             Rectangle {
                 objectName: "updateDot"
@@ -116,24 +119,22 @@ AbstractButton {
             elide: Text.ElideRight
         }
 
-        AbstractButton {
-            objectName: "updateButton"
-            visible: root.hasUpdate
+        // Made only for apps with an update: most tiles never show it. Loaded from its file
+        // rather than from an inline component, which Qt 6.4's Loader cannot create here.
+        Loader {
+            id: update
             anchors.top: nameText.bottom
             anchors.topMargin: 6
             anchors.horizontalCenter: parent.horizontalCenter
-            focusPolicy: Qt.NoFocus
-            leftPadding: 8; rightPadding: 8; topPadding: 4; bottomPadding: 4
-            Accessible.name: qsTr("Update %1").arg(root.name)
-            onClicked: root.updateRequested()
-            contentItem: Text {
-                text: qsTr("Update")
-                color: "white"
-                font.pixelSize: 10
-                font.bold: true
-                horizontalAlignment: Text.AlignHCenter
+            active: root.hasUpdate
+            source: "UpdateButton.qml"
+            onLoaded: (update.item as UpdateButton).clicked.connect(root.updateRequested)
+            Binding {
+                target: update.item
+                property: "appName"
+                value: root.name
+                when: update.item !== null
             }
-            background: Rectangle { radius: height / 2; color: Theme.blue }
         }
     }
 }

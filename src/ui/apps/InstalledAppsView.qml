@@ -88,6 +88,8 @@ Page {
     Menu {
         id: appMenu
         objectName: "appMenu"
+        // Wide enough for the bundle identifier and the folder name.
+        width: Math.min(root.width - 24, 340)
         // The tile it was opened for.
         property InstalledAppItem tile: null
         readonly property string appName: tile ? tile.name : ""
@@ -161,7 +163,10 @@ Page {
         Keys.onReturnPressed: root.launchCurrent()
         Keys.onEnterPressed: root.launchCurrent()
         Keys.onSpacePressed: root.launchCurrent()
+        // The focus ring shows once the keys move through the grid, not after a tap.
+        property bool usesKeyboard: false
         Keys.onPressed: (event) => {
+            grid.usesKeyboard = true
             if (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier)) {
                 root.openCurrentMenu()
                 event.accepted = true
@@ -185,7 +190,11 @@ Page {
             objectName: "appTile" + index
             width: grid.cellWidth
             tileWidth: columns.columnWidth
-            showsFocus: grid.activeFocus && grid.currentIndex === index && !grid.moving
+            showsFocus: grid.usesKeyboard && grid.activeFocus && grid.currentIndex === index && !grid.moving
+            onTouched: grid.usesKeyboard = false
+            readonly property bool isCurrent: GridView.isCurrentItem
+            onIsCurrentChanged: if (isCurrent) root.currentTile = tile
+            Component.onCompleted: if (isCurrent) root.currentTile = tile
             onLaunchRequested: {
                 grid.currentIndex = tile.index
                 root.launch(tile.app)
@@ -237,15 +246,16 @@ Page {
         }
     }
 
+    // The tile the keys are on, as its delegate reports it.
+    property InstalledAppItem currentTile: null
+
     function launchCurrent() {
-        const tile = grid.currentItem as InstalledAppItem
-        if (tile)
-            root.launch(tile.app)
+        if (root.currentTile)
+            root.launch(root.currentTile.app)
     }
 
     function openCurrentMenu() {
-        const tile = grid.currentItem as InstalledAppItem
-        if (tile)
-            root.openMenu(tile, tile.width / 2, 70)
+        if (root.currentTile)
+            root.openMenu(root.currentTile, root.currentTile.width / 2, 70)
     }
 }
