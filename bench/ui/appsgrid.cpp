@@ -162,6 +162,8 @@ int measure(int argc, char **argv, int apps) {
     }
     if (!appsTab || !storeTab)
         return 1;
+    std::fprintf(stderr, "tiles made before the click: %lld\n",
+                 qlonglong(grid->property("contentItem").value<QQuickItem *>()->childItems().size()));
     BusyStretches stretches;
     QEventLoop firstTiles;
     bool sawTiles = false;
@@ -172,6 +174,8 @@ int measure(int argc, char **argv, int apps) {
             !grid->property("contentItem").value<QQuickItem *>()->childItems().isEmpty()) {
             sawTiles = true;
             firstFrameMs = clock.elapsed();
+            std::fprintf(stderr, "tiles at the first frame: %lld\n",
+                         qlonglong(grid->property("contentItem").value<QQuickItem *>()->childItems().size()));
             firstTiles.quit();
         }
     });

@@ -19,8 +19,6 @@ Item {
     required property int index
     // The column's width; the tile is centred in the cell it is given.
     property real tileWidth: 80
-    // Whether the keyboard is on this tile.
-    property bool showsFocus: false
 
     signal launchRequested()
     signal menuRequested(real x, real y)
@@ -51,16 +49,6 @@ Item {
         width: root.tileWidth
         height: root.tileHeight
         anchors.horizontalCenter: parent.horizontalCenter
-
-        Rectangle {
-            visible: root.showsFocus
-            anchors.fill: parent
-            anchors.margins: -6
-            radius: 12
-            color: "transparent"
-            border.width: 2
-            border.color: Theme.blue
-        }
 
         Item {
             id: iconBox

@@ -190,7 +190,6 @@ Page {
             objectName: "appTile" + index
             width: grid.cellWidth
             tileWidth: columns.columnWidth
-            showsFocus: grid.usesKeyboard && grid.activeFocus && grid.currentIndex === index && !grid.moving
             onTouched: grid.usesKeyboard = false
             readonly property bool isCurrent: GridView.isCurrentItem
             onIsCurrentChanged: if (isCurrent) root.currentTile = tile
@@ -201,6 +200,22 @@ Page {
             }
             onMenuRequested: (x, y) => root.openMenu(tile, x, y)
             onUpdateRequested: root.searchStore(tile.bundleID)
+        }
+
+        // One ring for the tile the keys are on, rather than one in every tile. (A highlight
+        // component would be made outside this file's bound context.)
+        Rectangle {
+            parent: grid.contentItem
+            visible: grid.usesKeyboard && grid.activeFocus && grid.currentItem !== null
+            width: columns.columnWidth + 12
+            height: 70 + 6 + 35 + 6 + 22 + 12
+            x: grid.currentItem ? grid.currentItem.x + (grid.cellWidth - width) / 2 : 0
+            y: grid.currentItem ? grid.currentItem.y - 6 : 0
+            z: -1
+            radius: 12
+            color: "transparent"
+            border.width: 2
+            border.color: Theme.blue
         }
 
         Label {
