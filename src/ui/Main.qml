@@ -77,11 +77,22 @@ ApplicationWindow {
         currentIndex: window.selectedTab
 
         StoreView {
+            id: storeView
             objectName: "storeView"
             store: storeEngine
             downloadManager: downloadEngine
         }
-        PlaceholderScreen { screenTitle: "Apps" }
+        InstalledAppsView {
+            objectName: "installedAppsView"
+            store: storeEngine
+            downloadManager: downloadEngine
+            // The store shows the search from its list, not from an app left open there.
+            onSearchStore: (text) => {
+                storeEngine.searchText = text
+                storeView.closeApp()
+                window.selectedTab = 0
+            }
+        }
         PlaceholderScreen { screenTitle: "Download" }
         PlaceholderScreen { screenTitle: "Settings" }
     }

@@ -13,6 +13,9 @@ void AppShell::setUpApplication() {
 
 QQuickWindow *AppShell::load() {
     m_engine.setNetworkAccessManagerFactory(&m_networkFactory);
+    // The module's qmldir lies at qrc:/Kivo; files in its feature folders find the module's
+    // types through it.
+    m_engine.addImportPath(u"qrc:/"_s);
     m_engine.load(QUrl(u"qrc:/Kivo/Main.qml"_s));
     return m_engine.rootObjects().isEmpty()
                ? nullptr

@@ -38,6 +38,7 @@ void ContentController::setDownloadManager(DownloadManager *manager) {
     if (m_downloadManager == manager)
         return;
     m_downloadManager = manager;
+    m_folderWatcher = manager ? std::make_unique<ApplicationsFolderWatcher>(manager) : nullptr;
     reconnect();
     Q_EMIT downloadManagerChanged();
     pendingInstallationDidChange();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "downloads/appbackup.h"
+#include "downloads/applicationsfolderwatcher.h"
 #include "downloads/downloadmanager.h"
 #include "store/appstoreviewmodel.h"
 
@@ -15,6 +16,7 @@
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 class AppStoreViewModel;
@@ -123,6 +125,8 @@ private:
     QPointer<AppStoreViewModel> m_store;
     QPointer<DownloadManager> m_downloadManager;
     QList<QMetaObject::Connection> m_connections;
+    // The Apps tab follows LiveContainer's folder as it changes on disk.
+    std::unique_ptr<ApplicationsFolderWatcher> m_folderWatcher;
     bool m_started = false;
 
     bool m_showSetupAlert = false;

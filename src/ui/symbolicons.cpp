@@ -38,6 +38,10 @@ const QHash<QString, QString> &ligatures() {
         {u"exclamationmark.triangle"_s, u"warning_amber"_s},
         {u"arrow.clockwise"_s, u"refresh"_s},
         {u"checkmark"_s, u"check"_s},
+        // Apps tab.
+        {u"square.dashed"_s, u"crop_free"_s},
+        {u"trash"_s, u"delete"_s},
+        {u"barcode.viewfinder"_s, u"qr_code_scanner"_s},
     };
     return table;
 }

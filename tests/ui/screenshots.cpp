@@ -4,6 +4,7 @@
 
 #include "downloads/downloadmanager.h"
 #include "fixtures/httpserver.h"
+#include "install/appbundlewriter.h"
 #include "install/installtestsupport.h"
 #include "platform/urlopener.h"
 #include "samplecatalogue.h"
@@ -15,6 +16,7 @@
 #include "ui/contentcontroller.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QQuickItem>
@@ -144,6 +146,9 @@ int main(int argc, char **argv) {
     walk.grab(u"01-first-run-setup-alert"_s);
     controller->later();
     walk.grab(u"02-store-without-network"_s);
+    walk.click(walk.findShownItem(u"tab1"_s));
+    walk.grab(u"02b-apps-empty"_s);
+    walk.click(walk.findShownItem(u"tab0"_s));
 
     // LiveContainer's folder, and Clock 1.0.0 downloaded and installed by the engine.
     QTemporaryDir liveContainer;
@@ -265,5 +270,53 @@ int main(int argc, char **argv) {
     back();
     walk.click(walk.findShownItem(u"tab1"_s));
     walk.grab(u"18-apps-tab"_s);
+
+    // More apps, as LiveContainer's folder holds them: some the catalogue does not know, one
+    // without an icon, one with a long name; the tab follows the folder by itself.
+    const QString applications = liveContainer.path() + u"/Applications"_s;
+    const auto install = [&](const QString &bundleID, const QString &name, const QString &version, int icon) {
+        const QString folder = applications + u'/' + bundleID + u".app"_s;
+        AppBundleWriter::writeApp(folder, AppBundleWriter::info(bundleID, name, version));
+        if (icon >= 0) {
+            QFile file(folder + u"/AppIcon60x60@2x.png"_s);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(SampleCatalogue::iconPng(icon));
+        }
+    };
+    const QStringList others{u"Weather"_s, u"Podcasts"_s, u"Calculator"_s, u"Terminal"_s, u"Maps"_s};
+    for (int i = 0; i < others.size(); ++i)
+        install(u"org.sample."_s + others.at(i).toLower(), others.at(i), u"1.0"_s, i == 2 ? -1 : 10 + i);
+    install(u"org.sample.longname"_s, u"A Remarkably Long Application Name That Wraps"_s, u"2.1"_s, 16);
+    walk.waitFor([&] { return downloads->installedApps().size() >= 7; });
+    walk.settle(1500);
+    walk.grab(u"19-apps-grid"_s);
+
+    // Older versions of catalogue apps: the store knows newer ones.
+    for (int k : {3, 6, 9})
+        install(apps.at(k).bundleIdentifier, apps.at(k).name, u"0.9"_s, k % 24);
+    walk.waitFor([&] { return downloads->installedApps().size() >= 10; });
+    walk.waitFor([&] { return store->availableUpdates().size() >= 3; });
+    walk.settle(1500);
+    walk.grab(u"20-apps-update-badges"_s);
+
+    if (QQuickItem *tile = walk.findShownItem(u"appTile1"_s)) {
+        const QPointF at = tile->mapToScene(QPointF(tile->width() / 2, 35));
+        QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
+        walk.settle(500);
+        walk.grab(u"21-apps-context-menu"_s);
+        QTest::keyClick(window, Qt::Key_Escape);
+        walk.settle(500);
+        walk.click(tile);
+        walk.settle(500);
+        walk.grab(u"22-apps-setup-required"_s);
+        QTest::keyClick(window, Qt::Key_Escape);
+        walk.settle(500);
+    }
+    window->resize(1024, 768);
+    walk.settle(1000);
+    walk.grab(u"23-apps-tablet"_s);
+    window->resize(1440, 900);
+    walk.settle(1000);
+    walk.grab(u"24-apps-desktop"_s);
     return 0;
 }

@@ -1,12 +1,20 @@
 #include "fixtures/httpserver.h"
+#include "install/appbundlewriter.h"
+#include "install/installtestsupport.h"
+#include "livecontainerstandin.h"
 #include "platform/urlopener.h"
 #include "samplecatalogue.h"
 #include "store/appstoreviewmodel.h"
 #include "support/testmain.h"
 #include "ui/appshell.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QQmlContext>
 #include <QQmlEngine>
+#include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
@@ -15,6 +23,69 @@
 using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(KivoPlugin)
+
+// LiveContainer's side for the screen tests, reached from QML as `fixture`: a storage folder with
+// apps and archives written as real bundles, and the stand-in answering every launch URL the
+// screens open, as LiveContainer would (a first launch writes "LCAppInfo.plist" and a container).
+class ScreensFixture : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString lastOpenedURL READ lastOpenedURL NOTIFY urlOpened)
+    Q_PROPERTY(int openedCount READ openedCount NOTIFY urlOpened)
+
+public:
+    ScreensFixture() {
+        connect(&UrlOpener::shared(), &UrlOpener::urlOpened, this, [this](const QUrl &url) {
+            m_lastOpenedURL = url.toString();
+            ++m_openedCount;
+            if (m_storage)
+                LiveContainerStandIn(m_storage->path()).open(url);
+            Q_EMIT urlOpened();
+        });
+    }
+
+    QString lastOpenedURL() const { return m_lastOpenedURL; }
+    int openedCount() const { return m_openedCount; }
+
+    // A fresh storage folder with an empty "Applications"; the previous one goes.
+    Q_INVOKABLE QUrl makeLiveContainer() {
+        m_storage = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(m_storage->path() + u"/Applications"_s);
+        return QUrl::fromLocalFile(m_storage->path());
+    }
+    Q_INVOKABLE QString appFolder(const QString &folderName) const {
+        return m_storage ? m_storage->path() + u"/Applications/"_s + folderName : QString();
+    }
+    // An app bundle with its icon (a real PNG) in the applications folder.
+    Q_INVOKABLE bool installApp(const QString &folderName, const QString &bundleID, const QString &name,
+                                const QString &version) const {
+        const QString folder = appFolder(folderName);
+        if (folder.isEmpty() ||
+            !AppBundleWriter::writeApp(folder, AppBundleWriter::info(bundleID, name, version)))
+            return false;
+        QFile icon(folder + u"/AppIcon60x60@2x.png"_s);
+        return icon.open(QIODevice::WriteOnly) && icon.write(SampleCatalogue::iconPng(3)) > 0;
+    }
+    Q_INVOKABLE QUrl writeIpa(const QString &bundleID, const QString &name, const QString &version) const {
+        const QString path = m_archives.path() + u'/' + bundleID + u'-' + version + u".ipa"_s;
+        return InstallTest::writeAppIpa(path, bundleID, name, version) ? QUrl::fromLocalFile(path) : QUrl();
+    }
+    Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
+    // The data containers the stand-in made.
+    Q_INVOKABLE QStringList dataContainers() const {
+        return m_storage ? QDir(m_storage->path() + u"/Data/Application"_s)
+                               .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                         : QStringList();
+    }
+
+Q_SIGNALS:
+    void urlOpened();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_storage;
+    QTemporaryDir m_archives;
+    QString m_lastOpenedURL;
+    int m_openedCount = 0;
+};
 
 // The screens' rules, driven through QML in a fresh temporary home with the app's style. The
 // home is a fresh install whose default repository list lies on a loopback server, so the main
@@ -30,9 +101,14 @@ public Q_SLOTS:
         UrlOpener::shared().setForwardToDesktop(false);
         serveSampleRepository();
         seedFreshInstall(m_server->url(u"/Kivo/default_repos.csv"_s));
+        m_fixture = std::make_unique<ScreensFixture>();
     }
-    void qmlEngineAvailable(QQmlEngine *engine) { engine->addImportPath(u"qrc:/"_s); }
+    void qmlEngineAvailable(QQmlEngine *engine) {
+        engine->addImportPath(u"qrc:/"_s);
+        engine->rootContext()->setContextProperty(u"fixture"_s, m_fixture.get());
+    }
     void cleanupTestCase() {
+        m_fixture.reset();
         m_server.reset();
         m_home.reset();
     }
@@ -69,6 +145,7 @@ private:
     // Made with the application: its thread needs one.
     std::unique_ptr<HttpServer> m_server;
     std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<ScreensFixture> m_fixture;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(screens, ScreensSetup)

@@ -1,3 +1,4 @@
+#include "downloads/applicationsfolderwatcher.h"
 #include "downloads/downloadmanager.h"
 #include "fixtures/httpserver.h"
 #include "install/appbundlewriter.h"
@@ -6,26 +7,40 @@
 #include "platform/defaultsstore.h"
 #include "platform/standarddirs.h"
 #include "platform/urlopener.h"
+#include "services/notificationmanager.h"
 #include "store/appstoreviewmodel.h"
+#include "support/testfiles.h"
 #include "support/testmain.h"
+#include "ui/adaptivecolumns.h"
 #include "ui/appdetailstate.h"
+#include "ui/appiconprovider.h"
 #include "ui/appitemlistmodel.h"
 #include "ui/bytecount.h"
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
 #include "ui/downloadcontrol.h"
+#include "ui/installedapplistmodel.h"
 #include "ui/installedappsindex.h"
+#include "ui/installedappsstate.h"
 #include "ui/storeviewstate.h"
 
 #include <QAbstractItemModelTester>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <qcoro/qcorotask.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -67,6 +82,67 @@ LocalApp installed(const QString &bundleID, std::optional<QString> version) {
     return app;
 }
 
+// A repository file caching `apps`, as a previous run leaves it.
+bool writeCachedRepo(const QList<AppItem> &apps) {
+    SavedRepo repo;
+    repo.id = u"7D3F1B8E-2C4A-4E59-9B1D-0A6C5E2F8D41"_s;
+    repo.name = u"Cached"_s;
+    repo.url = QUrl(u"http://127.0.0.1:9/feed.json"_s);
+    repo.cachedApps = apps;
+    repo.appCount = int(apps.size());
+    QFile reposFile(StandardDirs::applicationSupport() + u"/repos.json"_s);
+    return QDir().mkpath(StandardDirs::applicationSupport()) && reposFile.open(QIODevice::WriteOnly) &&
+           reposFile.write(StoredForm::encodeRepoTree({repo})) > 0;
+}
+
+// "App x" with bundle identifier "com.example.x" in its folder "com.example.x.app".
+bool installLetter(const QString &applications, QChar letter, const QStringList &iconFiles = {}) {
+    const QString id = u"com.example."_s + letter;
+    return AppBundleWriter::writeApp(applications + u'/' + id + u".app"_s,
+                                     AppBundleWriter::info(id, u"App "_s + letter, u"1.0"_s),
+                                     AppBundleWriter::Format::Xml, iconFiles);
+}
+
+QString rowNames(const QAbstractItemModel &model) {
+    QString letters;
+    for (int row = 0; row < model.rowCount(); ++row)
+        letters += model.data(model.index(row, 0), InstalledAppListModel::NameRole).toString().back();
+    return letters;
+}
+
+QString installedNames(const DownloadManager &downloads) {
+    QString letters;
+    for (const LocalApp &app : downloads.installedApps())
+        letters += app.name.back();
+    return letters;
+}
+
+// Makes a file impossible to remove, even for the superuser; false where the file system does not
+// allow it. Without the flag, an unprivileged user gets the same from a read-only folder.
+bool setImmutable(const QString &path, bool immutable) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+
+QByteArray pngBytes(int width, int height) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 } // namespace
 
 class TestUiModels : public QObject {
@@ -87,6 +163,13 @@ private Q_SLOTS:
     void setupAlertAfterStartUp();
     void completeUpdateAfterUpdatingConfiguredApp();
     void conflictAlertFollowsPendingInstallation();
+    void adaptiveColumns_data();
+    void adaptiveColumns();
+    void installedAppRowsFollowScansAndUpdates();
+    void appIcons_data();
+    void appIcons();
+    void folderChangesRescanOnceQuiet();
+    void failedDeletionIsReported();
 };
 
 void TestUiModels::byteCounts_data() {
@@ -222,18 +305,7 @@ void TestUiModels::changedContentKeepsRows() {
 
 void TestUiModels::catalogueFollowsEngineAndInstalledApps() {
     // The engine starts from a repository file that caches three apps, as after a previous run.
-    SavedRepo repo;
-    repo.id = u"7D3F1B8E-2C4A-4E59-9B1D-0A6C5E2F8D41"_s;
-    repo.name = u"Cached"_s;
-    repo.url = QUrl(u"http://127.0.0.1:9/feed.json"_s);
-    repo.cachedApps = items(u"abc"_s, u"2.0"_s);
-    repo.appCount = 3;
-    QVERIFY(QDir().mkpath(StandardDirs::applicationSupport()));
-    QFile reposFile(StandardDirs::applicationSupport() + u"/repos.json"_s);
-    QVERIFY(reposFile.open(QIODevice::WriteOnly));
-    reposFile.write(StoredForm::encodeRepoTree({repo}));
-    reposFile.close();
-
+    QVERIFY(writeCachedRepo(items(u"abc"_s, u"2.0"_s)));
     QNetworkAccessManager network;
     AppStoreViewModel store(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &network);
     DownloadManager downloads;
@@ -356,6 +428,19 @@ void TestUiModels::downloadControlFaces() {
     QTRY_COMPARE(control.face(), DownloadControl::Face::Downloading);
     downloads.cancelDownload(server.url(u"/slow.ipa"_s));
     QTRY_COMPARE(control.face(), DownloadControl::Face::Get);
+
+    // No server: the transfer waits for the network, and a tap on the orange ring pauses it. A
+    // transfer paused before its first byte ends, and the control offers "GET" again.
+    HttpServer gone;
+    QVERIFY(gone.start());
+    const QUrl unreachable = gone.url(u"/gone.ipa"_s);
+    gone.stop();
+    control.setDownloadURL(unreachable.toString());
+    control.activate();
+    QTRY_COMPARE(control.face(), DownloadControl::Face::WaitingForConnection);
+    control.activate();
+    QTRY_COMPARE(control.face(), DownloadControl::Face::Get);
+    QVERIFY(!downloads.downloadStates().contains(unreachable));
 }
 
 void TestUiModels::detailTextsAndOpenAction() {
@@ -535,6 +620,194 @@ void TestUiModels::completeUpdateAfterUpdatingConfiguredApp() {
     QTRY_VERIFY(downloads.pendingBackups().isEmpty());
     controller.setSceneActive(true);
     QVERIFY(!controller.showsCompleteUpdate());
+}
+
+void TestUiModels::adaptiveColumns_data() {
+    QTest::addColumn<qreal>("width");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<qreal>("columnWidth");
+    // n columns fit when n * 80 + (n - 1) * 20 <= width; each then takes its share, at most 100.
+    QTest::newRow("narrower than one column") << qreal(60) << 1 << qreal(80);
+    QTest::newRow("small phone") << qreal(288) << 3 << qreal(248) / 3;
+    QTest::newRow("phone, columns at their widest") << qreal(358) << 3 << qreal(100);
+    QTest::newRow("exactly four") << qreal(380) << 4 << qreal(80);
+    QTest::newRow("tablet") << qreal(992) << 10 << qreal(81.2);
+    QTest::newRow("desktop") << qreal(1408) << 14 << qreal(82);
+}
+
+void TestUiModels::adaptiveColumns() {
+    QFETCH(qreal, width);
+    QFETCH(int, count);
+    QFETCH(qreal, columnWidth);
+    AdaptiveColumns columns;
+    QSignalSpy changed(&columns, &AdaptiveColumns::layoutChanged);
+    columns.setAvailableWidth(width);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(columns.count(), count);
+    QCOMPARE(columns.columnWidth(), columnWidth);
+    QVERIFY(columns.usedWidth() <= std::max(width, qreal(80)) + 0.001);
+}
+
+void TestUiModels::installedAppRowsFollowScansAndUpdates() {
+    // The catalogue offers "a", "b" and "c" at 2.0; "a", "c" and "d" are installed at 1.0.
+    QVERIFY(writeCachedRepo(items(u"abc"_s, u"2.0"_s)));
+    QNetworkAccessManager network;
+    AppStoreViewModel store(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &network);
+    QTRY_COMPARE(store.displayApps().size(), 3);
+    QTemporaryDir liveContainer;
+    const QString applications = liveContainer.path() + u"/Applications"_s;
+    QVERIFY(installLetter(applications, u'a', {u"AppIcon60x60.png"_s}));
+    QVERIFY(installLetter(applications, u'c'));
+    QVERIFY(installLetter(applications, u'd'));
+    // An icon name that climbs out of its bundle finds a file, but the tile never reads it.
+    QVariantMap climbing = AppBundleWriter::info(u"com.example.e"_s, u"App e"_s, u"1.0"_s);
+    climbing.insert(u"CFBundleIconFiles"_s, QStringList{u"../outside"_s});
+    QVERIFY(AppBundleWriter::writeApp(applications + u"/com.example.e.app"_s, climbing));
+    QVERIFY(writeFile(applications + u"/outside.png"_s, pngBytes(8, 8)));
+    DownloadManager downloads;
+    downloads.setCustomFolder(QUrl::fromLocalFile(liveContainer.path()), true);
+    downloads.scanInstalledApps();
+
+    InstalledAppListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setDownloadManager(&downloads);
+    model.setStore(&store);
+    QCOMPARE(rowNames(model), installedNames(downloads));
+    QCOMPARE(model.rowCount(), 4);
+    const auto rowOf = [&model](QChar letter) {
+        return int(rowNames(model).indexOf(letter));
+    };
+    const auto role = [&model](int row, int role) {
+        return model.data(model.index(row, 0), role);
+    };
+    QVERIFY(role(rowOf(u'a'), InstalledAppListModel::IconSourceRole)
+                .toUrl()
+                .toString()
+                .startsWith(u"image://appicon/"_s));
+    QVERIFY(role(rowOf(u'e'), InstalledAppListModel::IconSourceRole).toUrl().isEmpty());
+    QCOMPARE(role(rowOf(u'c'), InstalledAppListModel::FolderNameRole).toString(), u"com.example.c.app"_s);
+
+    // "Check Updates": the rows of "a" and "c" are marked, in place.
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
+    InstalledAppsState actions;
+    actions.setDownloadManager(&downloads);
+    actions.setStore(&store);
+    actions.checkForUpdates();
+    QCOMPARE(changed.size(), 2);
+    for (const QChar letter : u"acde"_s)
+        QCOMPARE(role(rowOf(letter), InstalledAppListModel::HasUpdateRole).toBool(),
+                 letter == u'a' || letter == u'c');
+
+    // Removed by hand, then another installed: one row goes, one comes, the rest stay.
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QVERIFY(QDir(applications + u"/com.example.c.app"_s).removeRecursively());
+    actions.rescan();
+    QCOMPARE(removed.size(), 1);
+    QVERIFY(!rowNames(model).contains(u'c'));
+    QVERIFY(installLetter(applications, u'b'));
+    actions.rescan();
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(rowNames(model), installedNames(downloads));
+    QCOMPARE(resetSpy.size(), 0);
+}
+
+void TestUiModels::appIcons_data() {
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("scaled to the tile") << u"A.app/icon.png"_s << QSize(140, 140);
+    QTest::newRow("smaller stays as it is") << u"A.app/small.png"_s << QSize(60, 60);
+    QTest::newRow("link inside the app") << u"A.app/inside.png"_s << QSize(140, 140);
+    QTest::newRow("link out of the app") << u"A.app/out.png"_s << QSize();
+    QTest::newRow("path out of the app") << u"A.app/../outside.png"_s << QSize();
+    QTest::newRow("larger than allowed") << u"A.app/big.png"_s << QSize();
+    QTest::newRow("not an image") << u"A.app/text.png"_s << QSize();
+    QTest::newRow("missing") << u"A.app/missing.png"_s << QSize();
+    QTest::newRow("a folder") << u"A.app/folder.png"_s << QSize();
+}
+
+void TestUiModels::appIcons() {
+    QFETCH(QString, icon);
+    QFETCH(QSize, size);
+    QTemporaryDir root;
+    const QString app = root.path() + u"/A.app"_s;
+    QByteArray big = pngBytes(16, 16);
+    big.append(QByteArray(AppIconProvider::kMaximumFileSize + 1 - big.size(), '\0'));
+    QVERIFY(writeFile(app + u"/icon.png"_s, pngBytes(512, 512)));
+    QVERIFY(writeFile(app + u"/small.png"_s, pngBytes(60, 60)));
+    QVERIFY(writeFile(root.path() + u"/outside.png"_s, pngBytes(512, 512)));
+    QVERIFY(QFile::link(app + u"/icon.png"_s, app + u"/inside.png"_s));
+    QVERIFY(QFile::link(root.path() + u"/outside.png"_s, app + u"/out.png"_s));
+    QVERIFY(writeFile(app + u"/big.png"_s, big));
+    QVERIFY(writeFile(app + u"/text.png"_s, "not a picture"));
+    QVERIFY(QDir().mkpath(app + u"/folder.png"_s));
+
+    const QImage image = AppIconProvider::read(app, root.path() + u'/' + icon, QSize(140, 140));
+    QCOMPARE(image.isNull() ? QSize() : image.size(), size);
+}
+
+void TestUiModels::folderChangesRescanOnceQuiet() {
+    QTemporaryDir liveContainer;
+    const QString applications = liveContainer.path() + u"/Applications"_s;
+    QVERIFY(QDir().mkpath(applications));
+    DownloadManager downloads;
+    downloads.setCustomFolder(QUrl::fromLocalFile(liveContainer.path()), true);
+    downloads.scanInstalledApps();
+    ApplicationsFolderWatcher watcher(&downloads);
+    watcher.setQuietPeriod(std::chrono::milliseconds(1000));
+    QVERIFY(watcher.watchedFolders().contains(applications));
+    QSignalSpy changed(&downloads, &DownloadManager::installedAppsChanged);
+
+    // Three bundles in a burst, as an extraction or LiveContainer writes them, each noticed on its
+    // own: one rescan once the folder is quiet.
+    for (const QChar letter : u"abc"_s) {
+        QVERIFY(installLetter(applications, letter));
+        QTest::qWait(50);
+    }
+    QTRY_COMPARE(downloads.installedApps().size(), 3);
+    QCOMPARE(changed.size(), 1);
+
+    // Removed by hand.
+    QVERIFY(QDir(applications + u"/com.example.b.app"_s).removeRecursively());
+    QTRY_COMPARE(downloads.installedApps().size(), 2);
+}
+
+void TestUiModels::failedDeletionIsReported() {
+    QTemporaryDir liveContainer;
+    const QString applications = liveContainer.path() + u"/Applications"_s;
+    const QString appFolder = applications + u"/com.example.a.app"_s;
+    const QString container = liveContainer.path() + u"/Data/Application/C1"_s;
+    QVERIFY(installLetter(applications, u'a'));
+    QVERIFY(QDir().mkpath(container));
+    const QVariantMap appInfo{{u"LCContainers"_s, QVariantList{QVariantMap{{u"folderName"_s, u"C1"_s}}}}};
+    QVERIFY(AppBundleWriter::writePlist(appFolder + u"/LCAppInfo.plist"_s, appInfo,
+                                        AppBundleWriter::Format::Xml));
+    DownloadManager downloads;
+    downloads.setCustomFolder(QUrl::fromLocalFile(liveContainer.path()), true);
+    downloads.scanInstalledApps();
+    QCOMPARE(downloads.installedApps().size(), 1);
+
+    // The bundle's "Info.plist" cannot be removed: the app stays listed.
+    const QString locked = appFolder + u"/Info.plist"_s;
+    const bool immutable = setImmutable(locked, true);
+    if (!immutable && (::geteuid() == 0 || ::chmod(QFile::encodeName(appFolder).constData(), 0555) != 0))
+        QSKIP("This file system cannot keep a file from its owner here.");
+    InstalledAppsState actions;
+    actions.setDownloadManager(&downloads);
+    actions.deleteApp(downloads.installedApps().first());
+    const bool appLeft = QFileInfo::exists(appFolder);
+    immutable ? setImmutable(locked, false) : ::chmod(QFile::encodeName(appFolder).constData(), 0755);
+    QVERIFY(appLeft);
+    QCOMPARE(downloads.installedApps().size(), 1);
+
+    QTRY_VERIFY(NotificationManager::shared().currentNotification());
+    const InAppNotification banner = *NotificationManager::shared().currentNotification();
+    QCOMPARE(banner.title, u"Could Not Delete App a"_s);
+    QVERIFY2(banner.message.contains(appFolder), qPrintable(banner.message));
+    // The container went; the banner names only what is left.
+    QVERIFY(!QFileInfo::exists(container));
+    QVERIFY2(!banner.message.contains(container), qPrintable(banner.message));
 }
 
 int main(int argc, char **argv) {

@@ -3,7 +3,7 @@ import QtQuick
 import QtTest
 import Kivo
 
-// Reusable controls: the download button's start face, badges, symbol names.
+// Reusable controls: the download button's start face, badges.
 TestCase {
     name: "Controls"
     when: windowShown
@@ -58,20 +58,5 @@ TestCase {
         const badge = createTemporaryObject(badgeComponent, this, { kind: data.kind })
         compare(badge.visible, data.visible)
         compare(badge.text, data.kind)
-    }
-
-    function test_symbolNames_data() {
-        return [
-            { tag: "gear", name: "gear", glyph: "settings" },
-            { tag: "pause", name: "pause.fill", glyph: "pause" },
-            { tag: "play", name: "play.fill", glyph: "play_arrow" },
-            { tag: "offline", name: "wifi.slash", glyph: "wifi_off" },
-            { tag: "sort", name: "arrow.up.arrow.down", glyph: "swap_vert" },
-            { tag: "file", name: "doc.fill", glyph: "description" },
-        ]
-    }
-
-    function test_symbolNames(data) {
-        compare(SymbolIcons.glyph(data.name), data.glyph)
     }
 }

@@ -35,7 +35,7 @@ Item {
             sheet.file = control.fileURL
             sheet.open()
         } else {
-            shareSheet.setSource(Qt.resolvedUrl("FileShareSheet.qml"), { file: control.fileURL })
+            shareSheet.setSource(Qt.resolvedUrl("../common/FileShareSheet.qml"), { file: control.fileURL })
         }
     }
 
@@ -86,7 +86,7 @@ Item {
             id: ring
             anchors.fill: parent
             active: root.shownFace === ringFace
-            source: "ProgressRing.qml"
+            source: "../common/ProgressRing.qml"
             Binding { target: ring.item; property: "progress"; value: control.progress; when: ring.item !== null }
             Binding {
                 target: ring.item; property: "showsArc"; when: ring.item !== null

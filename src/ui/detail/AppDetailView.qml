@@ -56,14 +56,9 @@ Page {
         }
     }
 
-    AlertDialog {
+    SetupRequiredAlert {
         id: setupNeeded
-        objectName: "setupRequiredAlert"
-        title: "Setup Required"
-        message: "This app has not been configured yet. Please open LiveContainer, then find and run this app once to generate the configuration."
-        buttons: [{ text: "Open LiveContainer", style: "default" }, { text: "Cancel", style: "cancel" }]
-        cancelIndex: 1
-        onTriggered: (index) => { if (index === 0) detail.openLiveContainerForSetup() }
+        onOpenLiveContainer: detail.openLiveContainerForSetup()
     }
 
     Flickable {
@@ -80,19 +75,22 @@ Page {
             x: (flick.width - width) / 2
             spacing: 20
 
-            // Header.
-            RowLayout {
+            // Header: as tall as its taller side, the icon or the texts with the buttons under
+            // them, so that the separator below never runs through the buttons.
+            Item {
+                id: header
+                objectName: "detailHeader"
                 Layout.fillWidth: true
                 Layout.topMargin: 16
                 Layout.leftMargin: 16
                 Layout.rightMargin: 16
-                spacing: 16
+                implicitHeight: Math.max(headerIcon.height, texts.implicitHeight)
 
                 RoundedImage {
+                    id: headerIcon
                     objectName: "detailIcon"
-                    Layout.preferredWidth: 100
-                    Layout.preferredHeight: 100
-                    Layout.alignment: Qt.AlignTop
+                    width: 100
+                    height: 100
                     source: detail.iconURL
                     radius: 22
                     placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.3)
@@ -106,13 +104,14 @@ Page {
                     }
                 }
 
-                ColumnLayout {
-                    Layout.fillWidth: true
-                    Layout.alignment: Qt.AlignTop
+                Column {
+                    id: texts
+                    x: headerIcon.width + 16
+                    width: header.width - x
                     spacing: 6
                     Label {
                         objectName: "detailName"
-                        Layout.fillWidth: true
+                        width: parent.width
                         text: root.app.name
                         textFormat: Text.PlainText
                         font.pixelSize: Theme.title2Size
@@ -122,7 +121,7 @@ Page {
                         elide: Text.ElideRight
                     }
                     Label {
-                        Layout.fillWidth: true
+                        width: parent.width
                         text: root.app.bundleIdentifier
                         textFormat: Text.PlainText
                         font.pixelSize: Theme.captionSize
@@ -132,8 +131,8 @@ Page {
                     // The version line, then the source tag right after it.
                     Item {
                         id: versionRow
-                        Layout.fillWidth: true
-                        implicitHeight: Math.max(versionLabel.implicitHeight, sourceTag.implicitHeight)
+                        width: parent.width
+                        height: Math.max(versionLabel.implicitHeight, sourceTag.implicitHeight)
                         Label {
                             id: versionLabel
                             objectName: "versionLine"
@@ -160,8 +159,9 @@ Page {
                             background: Rectangle { radius: 4; color: Qt.rgba(0.12, 0.53, 0.9, 0.1) }
                         }
                     }
-                    RowLayout {
-                        Layout.topMargin: 4
+                    Row {
+                        objectName: "headerButtons"
+                        topPadding: 4
                         spacing: 12
                         DownloadButton {
                             objectName: "headerDownload"
@@ -173,8 +173,9 @@ Page {
                             objectName: "openButton"
                             visible: detail.isInstalled
                             leftPadding: 24; rightPadding: 24; topPadding: 6; bottomPadding: 6
+                            Accessible.name: qsTr("Open %1").arg(root.app.name)
                             contentItem: Label {
-                                text: "OPEN"
+                                text: qsTr("OPEN")
                                 color: "white"
                                 font.bold: true
                                 font.pixelSize: Theme.headlineSize
@@ -189,7 +190,7 @@ Page {
                 }
             }
 
-            Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Theme.separator }
+            Rectangle { objectName: "headerSeparator"; Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Theme.separator }
 
             // Preview.
             ColumnLayout {
