@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls
 import Kivo
 
 // One installed app: its icon (or the app symbol), its name on at most two lines, and, when the
