@@ -59,13 +59,7 @@ Page {
                 contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
                 onClicked: root.back()
             }
-            Label {
-                Layout.fillWidth: true
-                text: qsTr("Repos")
-                font.pixelSize: Theme.headlineSize + 2
-                font.weight: Font.DemiBold
-                horizontalAlignment: Text.AlignHCenter
-            }
+            Item { Layout.fillWidth: true }
             ToolButton {
                 objectName: "editButton"
                 visible: !level.insideLinkedFolder
@@ -81,8 +75,12 @@ Page {
                 contentItem: SymbolIcon { name: "plus"; size: 22; color: "white" }
                 onClicked: addSheet.open()
             }
-            // Keeps the title centred when the toolbar is empty.
-            Item { Layout.preferredWidth: 96; visible: level.insideLinkedFolder }
+        }
+        Label {
+            anchors.centerIn: parent
+            text: qsTr("Repos")
+            font.pixelSize: Theme.headlineSize + 2
+            font.weight: Font.DemiBold
         }
     }
 
@@ -121,6 +119,7 @@ Page {
     Menu {
         id: repoMenu
         objectName: "repoMenu"
+        width: 260
         readonly property bool isFolder: root.pendingRepo ? root.pendingRepo.isFolder : false
         readonly property bool isLinked: isFolder && root.pendingRepo.repoListURL !== undefined
 

@@ -40,9 +40,12 @@ ItemDelegate {
     onClicked: if (isFolder) openFolder()
     onPressAndHold: menuRequested(width / 2, height / 2)
 
-    TapHandler {
+    // Takes the right button for itself: the delegate would take a right click for a tap and
+    // open the folder under the menu.
+    MouseArea {
+        anchors.fill: parent
         acceptedButtons: Qt.RightButton
-        onTapped: (eventPoint) => root.menuRequested(eventPoint.position.x, eventPoint.position.y)
+        onClicked: (mouse) => root.menuRequested(mouse.x, mouse.y)
     }
 
     // A plain child rather than the contentItem, whose ids Qt could not defer.

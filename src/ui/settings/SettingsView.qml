@@ -204,6 +204,7 @@ StackView {
     Menu {
         id: exportMenu
         objectName: "exportMenu"
+        width: 260
         SymbolMenuItem {
             objectName: "copyAsJSON"
             text: qsTr("Copy as JSON")
@@ -245,6 +246,7 @@ StackView {
 
     FolderDialog {
         id: folderPicker
+        objectName: "folderPicker"
         title: root.isPickingLiveContainer ? qsTr("Select LiveContainer Folder") : qsTr("Select Downloads Folder")
         onAccepted: {
             if (root.isPickingLiveContainer) {

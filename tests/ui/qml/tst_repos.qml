@@ -192,10 +192,60 @@ TestCase {
         mouseClick(findChild(sheet, "importPaste"))
         compare(findChild(sheet, "importEditor").text, exported)
         mouseClick(findChild(sheet, "importButton"))
+        tryCompare(sheet, "visible", false)
         const names = () => store.savedRepos.map((node) => node.name)
         tryVerify(() => names().includes("Sample Apps") && names().includes("More Apps") && names().includes("Box"))
         verify(!store.savedRepos.find((node) => node.name === "More Apps").isEnabled)
         const box = store.savedRepos.find((node) => node.name === "Box")
         compare(store.childrenForDisplay(box.id).map((node) => node.name), ["Team"])
+    }
+
+    function test_5_settingsRows() {
+        compare(settings.depth, 1)
+        // The caption follows the switch at once.
+        const caption = findChild(settings, "groupingCaption")
+        const strict = findChild(settings, "strictGroupingSwitch")
+        const before = store.strictGrouping
+        mouseClick(strict)
+        compare(store.strictGrouping, !before)
+        compare(caption.text, store.strictGrouping
+                ? "Apps with different sources, names, or descriptions will be listed separately."
+                : "Apps with the same Bundle ID will be grouped together regardless of source.")
+        mouseClick(strict)
+        compare(store.strictGrouping, before)
+
+        // A chosen folder has "Default", which forgets it.
+        const liveContainerDefault = findChild(settings, "liveContainerDefault")
+        verify(liveContainerDefault.visible)
+        verify(!findChild(settings, "downloadsDefault").visible)
+        mouseClick(liveContainerDefault)
+        compare(String(settings.downloadManager.customLiveContainerFolder), "")
+        verify(!liveContainerDefault.visible)
+
+        // A cancelled LiveContainer pick brings the help half a second later; a cancelled
+        // downloads pick does not.
+        const picker = findChild(settings, "folderPicker")
+        const help = findChild(settings, "settingsHelpAlert")
+        mouseClick(findChild(settings, "downloadsSelect"))
+        picker.reject()
+        wait(800)
+        verify(!help.visible)
+        mouseClick(findChild(settings, "liveContainerSelect"))
+        picker.reject()
+        verify(!help.visible)
+        tryCompare(help, "opened", true)
+        compare(help.title, "Have trouble selecting?")
+        mouseClick(findChild(help.footer, "alertButton0"))
+        tryCompare(help, "visible", false)
+        compare(fixture.lastOpenedURL, "livecontainer://install")
+
+        // "Sort Repos By" sets the engine's order.
+        const sortPicker = findChild(settings, "repoSortPicker")
+        compare(sortPicker.currentIndex, 0)
+        sortPicker.activated(1)
+        compare(store.repoSortOrder.rawValue, "Name")
+        compare(sortPicker.currentIndex, 1)
+        sortPicker.activated(0)
+        compare(store.repoSortOrder.rawValue, "Default")
     }
 }
