@@ -59,12 +59,16 @@ ItemDelegate {
         anchors.bottomMargin: root.bottomPadding
         spacing: 12
 
-        ToolButton {
-            objectName: "rowDeleteButton"
-            visible: root.editing && root.deletable
-            Accessible.name: qsTr("Delete %1").arg(root.name)
-            contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
-            onClicked: root.deleteRequested()
+        // Made only in delete mode: a hundred rows of idle buttons would slow the first frame.
+        Loader {
+            active: root.editing && root.deletable
+            visible: active
+            sourceComponent: ToolButton {
+                objectName: "rowDeleteButton"
+                Accessible.name: qsTr("Delete %1").arg(root.name)
+                contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
+                onClicked: root.deleteRequested()
+            }
         }
 
         // Status or folder icon, 30 by 30.
@@ -88,11 +92,13 @@ ItemDelegate {
                 size: 24
                 color: Theme.gray
             }
-            BusyIndicator {
-                objectName: "loadingIndicator"
+            Loader {
                 anchors.fill: parent
-                visible: !root.isFolder && root.status === RepoLevelModel.Loading
-                running: visible
+                active: !root.isFolder && root.status === RepoLevelModel.Loading
+                sourceComponent: BusyIndicator {
+                    objectName: "loadingIndicator"
+                    running: true
+                }
             }
             SymbolIcon {
                 objectName: "errorIcon"
