@@ -266,7 +266,8 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
         co_return;
 
     FeedOutcome outcome;
-    if (serverAnswered(*reply)) {
+    const bool answered = serverAnswered(*reply);
+    if (answered) {
         if (reply->bytesAvailable() > 0)
             chunks->append(reply->readAll());
         // Handed over whole: if the fetch replaces the list, the decoding thread frees it.
@@ -295,8 +296,11 @@ QCoro::Task<> AppStoreViewModel::fetchRepo(QString id, bool save) {
         });
     } else {
         printLine(u"Failed to fetch "_s + UrlText::fromUrl(url) + u": "_s + outcome.error);
-        editRepo(id, [&outcome](SavedRepo &node) {
-            node.isEnabled = false;
+        // A feed the server answered unusably is switched off; one that got no answer (offline,
+        // refused, timed out) stays on, or a refresh without network would switch off every one.
+        editRepo(id, [&outcome, answered](SavedRepo &node) {
+            if (answered)
+                node.isEnabled = false;
             node.fetchStatus = RepoFetchStatus::error(outcome.error);
         });
     }

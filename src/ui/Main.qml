@@ -94,7 +94,12 @@ ApplicationWindow {
             }
         }
         PlaceholderScreen { screenTitle: "Download" }
-        PlaceholderScreen { screenTitle: "Settings" }
+        SettingsView {
+            objectName: "settingsView"
+            store: storeEngine
+            downloadManager: downloadEngine
+            controller: controller
+        }
     }
 
     InAppNotificationView {

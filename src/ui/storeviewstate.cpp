@@ -20,6 +20,8 @@ void StoreViewState::setStore(AppStoreViewModel *store) {
         m_connections = {
             connect(store, &AppStoreViewModel::appSortOrderChanged, this, &StoreViewState::sortIndexChanged),
             connect(store, &AppStoreViewModel::savedReposChanged, this, &StoreViewState::reposDidChange),
+            // Sorting by name may leave the tree as it is yet reorders the sources.
+            connect(store, &AppStoreViewModel::repoSortOrderChanged, this, &StoreViewState::reposDidChange),
             connect(store, &AppStoreViewModel::selectedRepoIDChanged, this, &StoreViewState::sourcesChanged),
             connect(store, &AppStoreViewModel::isLoadingChanged, this, &StoreViewState::progressChanged),
             connect(store, &AppStoreViewModel::fetchProgressChanged, this, &StoreViewState::progressChanged),

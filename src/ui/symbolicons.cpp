@@ -42,6 +42,17 @@ const QHash<QString, QString> &ligatures() {
         {u"square.dashed"_s, u"crop_free"_s},
         {u"trash"_s, u"delete"_s},
         {u"barcode.viewfinder"_s, u"qr_code_scanner"_s},
+        // Settings and the repository screens.
+        {u"clock.fill"_s, u"schedule"_s},
+        {u"exclamationmark.triangle.fill"_s, u"warning"_s},
+        {u"server.rack"_s, u"dns"_s},
+        {u"folder.fill"_s, u"folder"_s},
+        {u"folder.badge.gear"_s, u"folder_special"_s},
+        {u"house.fill"_s, u"home"_s},
+        {u"plus"_s, u"add"_s},
+        {u"pencil"_s, u"edit"_s},
+        {u"link"_s, u"link"_s},
+        {u"arrow.triangle.2.circlepath"_s, u"sync"_s},
     };
     return table;
 }

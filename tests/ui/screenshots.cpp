@@ -318,5 +318,85 @@ int main(int argc, char **argv) {
     window->resize(1440, 900);
     walk.settle(1000);
     walk.grab(u"24-apps-desktop"_s);
+
+    // Settings, and the repository tree: a feed that answers with an error page, a folder, a
+    // linked folder, and one level down.
+    server.setRoute(u"/broken.json"_s, RouteResponse::errorPage(404));
+    server.serveBytes(u"/more.json"_s, SampleCatalogue::feed(u"More Apps"_s, SampleCatalogue::apps(8, base)),
+                      "application/json");
+    server.serveBytes(u"/list.txt"_s, (base + u"/more.json\n"_s).toUtf8(), "text/plain");
+    window->resize(390, 844);
+    walk.click(walk.findShownItem(u"tab3"_s));
+    walk.settle(800);
+    walk.grab(u"25-settings"_s);
+    store->addRepo(QUrl(base + u"/broken.json"_s));
+    store->addFolder(u"Favourites"_s);
+    store->addFolder(u"Team List"_s, {}, QUrl(base + u"/list.txt"_s));
+    walk.waitFor([&] {
+        return std::any_of(store->savedRepos().cbegin(), store->savedRepos().cend(),
+                           [](const SavedRepo &node) { return node.fetchStatus.isError(); });
+    });
+    walk.click(walk.findShownItem(u"manageSources"_s));
+    walk.settle(1500);
+    walk.grab(u"26-repos-top-level"_s);
+    const auto rowNamed = [&](const QString &name) -> QQuickItem * {
+        QQuickItem *list = walk.findShownItem(u"reposList"_s);
+        for (QQuickItem *row : list ? list->property("contentItem").value<QQuickItem *>()->childItems()
+                                    : QList<QQuickItem *>()) {
+            if (row->property("name").toString() == name && row->isVisible())
+                return row;
+        }
+        return nullptr;
+    };
+    if (QQuickItem *row = rowNamed(u"Team List"_s)) {
+        const QPointF at = row->mapToScene(QPointF(row->width() / 2, row->height() / 2));
+        QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
+        walk.settle(500);
+        walk.grab(u"27-repos-folder-menu"_s);
+        walk.click(walk.findShownItem(u"renameItem"_s));
+        walk.settle(500);
+        walk.grab(u"28-repos-rename-folder"_s);
+        QTest::keyClick(window, Qt::Key_Escape);
+        walk.settle(300);
+        QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
+        walk.settle(300);
+        walk.click(walk.findShownItem(u"moveItem"_s));
+        walk.settle(500);
+        walk.grab(u"29-repos-move-sheet"_s);
+        QTest::keyClick(window, Qt::Key_Escape);
+        walk.settle(300);
+        walk.click(row);
+        walk.settle(1500);
+        walk.grab(u"30-repos-linked-folder"_s);
+        walk.click(walk.findShownItem(u"reposBackButton"_s));
+        walk.settle(500);
+    }
+    walk.click(walk.findShownItem(u"addButton"_s));
+    walk.settle(500);
+    if (QQuickItem *editor = walk.findShownItem(u"sourcesEditor"_s))
+        editor->setProperty("text", u"example.com/feed.json\nhttps://repo.example.org/apps.json"_s);
+    walk.grab(u"31-add-sources"_s);
+    walk.click(walk.findShownItem(u"folderMode"_s));
+    walk.settle(300);
+    walk.grab(u"32-add-folder"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+    walk.click(walk.findShownItem(u"reposBackButton"_s));
+    walk.settle(500);
+    walk.click(walk.findShownItem(u"importRepos"_s));
+    walk.settle(500);
+    if (QQuickItem *editor = walk.findShownItem(u"importEditor"_s))
+        editor->setProperty("text", store->exportReposJSON(false));
+    walk.grab(u"33-import-json"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+    walk.click(walk.findShownItem(u"exportRepos"_s));
+    walk.settle(500);
+    walk.grab(u"34-export-menu"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+    walk.click(walk.findShownItem(u"resetToDefaults"_s));
+    walk.settle(500);
+    walk.grab(u"35-reset-alert"_s);
     return 0;
 }

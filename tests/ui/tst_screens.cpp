@@ -8,9 +8,11 @@
 #include "support/testmain.h"
 #include "ui/appshell.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -42,6 +44,12 @@ public:
             Q_EMIT urlOpened();
         });
     }
+
+    // Set once the loopback server runs: its address, without a trailing slash.
+    QString serverBase;
+    Q_INVOKABLE QString serverURL(const QString &path) const { return serverBase + path; }
+    Q_INVOKABLE static void setClipboard(const QString &text) { QGuiApplication::clipboard()->setText(text); }
+    Q_INVOKABLE static QString clipboard() { return QGuiApplication::clipboard()->text(); }
 
     QString lastOpenedURL() const { return m_lastOpenedURL; }
     int openedCount() const { return m_openedCount; }
@@ -102,6 +110,7 @@ public Q_SLOTS:
         serveSampleRepository();
         seedFreshInstall(m_server->url(u"/Kivo/default_repos.csv"_s));
         m_fixture = std::make_unique<ScreensFixture>();
+        m_fixture->serverBase = m_server->url(u""_s).toString(QUrl::StripTrailingSlash);
     }
     void qmlEngineAvailable(QQmlEngine *engine) {
         engine->addImportPath(u"qrc:/"_s);
@@ -125,6 +134,14 @@ private:
         m_server->serveBytes(u"/feed.json"_s,
                              SampleCatalogue::feed(u"Sample Apps"_s, SampleCatalogue::apps(6, base)),
                              "application/json");
+        // For the repository screens: a second feed, and a list naming a third.
+        m_server->serveBytes(u"/more.json"_s,
+                             SampleCatalogue::feed(u"More Apps"_s, SampleCatalogue::apps(4, base)),
+                             "application/json");
+        m_server->serveBytes(u"/listed.json"_s,
+                             SampleCatalogue::feed(u"Listed Apps"_s, SampleCatalogue::apps(2, base)),
+                             "application/json");
+        m_server->serveBytes(u"/list.txt"_s, (base + u"/listed.json\n"_s).toUtf8(), "text/plain");
         for (int i = 0; i < 12; ++i)
             m_server->serveBytes(u"/screens/"_s + QString::number(i) + u".png"_s,
                                  SampleCatalogue::screenshotPng(i), "image/png");

@@ -22,10 +22,13 @@
 #include "ui/installedapplistmodel.h"
 #include "ui/installedappsindex.h"
 #include "ui/installedappsstate.h"
+#include "ui/repoactions.h"
+#include "ui/repolevelmodel.h"
 #include "ui/storeviewstate.h"
 
 #include <QAbstractItemModelTester>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -93,6 +96,40 @@ bool writeCachedRepo(const QList<AppItem> &apps) {
     QFile reposFile(StandardDirs::applicationSupport() + u"/repos.json"_s);
     return QDir().mkpath(StandardDirs::applicationSupport()) && reposFile.open(QIODevice::WriteOnly) &&
            reposFile.write(StoredForm::encodeRepoTree({repo})) > 0;
+}
+
+SavedRepo feedNode(const QString &name, qint64 appCount, bool enabled = true) {
+    SavedRepo repo;
+    repo.id = u"http://127.0.0.1:9/"_s + name;
+    repo.name = name;
+    repo.url = QUrl(repo.id);
+    repo.appCount = appCount;
+    repo.isEnabled = enabled;
+    return repo;
+}
+
+SavedRepo folderNode(const QString &name, const QList<SavedRepo> &children, bool linked = false) {
+    SavedRepo folder;
+    folder.id = u"folder-"_s + name;
+    folder.name = name;
+    folder.children = children;
+    if (linked)
+        folder.repoListURL = QUrl(u"http://127.0.0.1:9/list-"_s + name);
+    return folder;
+}
+
+// The tree a previous run left in "repos.json".
+bool writeTree(const QList<SavedRepo> &tree) {
+    QFile reposFile(StandardDirs::applicationSupport() + u"/repos.json"_s);
+    return QDir().mkpath(StandardDirs::applicationSupport()) && reposFile.open(QIODevice::WriteOnly) &&
+           reposFile.write(StoredForm::encodeRepoTree(tree)) > 0;
+}
+
+QStringList levelNames(const QAbstractItemModel &model) {
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row)
+        names.append(model.data(model.index(row, 0), RepoLevelModel::NameRole).toString());
+    return names;
 }
 
 // "App x" with bundle identifier "com.example.x" in its folder "com.example.x.app".
@@ -170,6 +207,10 @@ private Q_SLOTS:
     void appIcons();
     void folderChangesRescanOnceQuiet();
     void failedDeletionIsReported();
+    void repoLevelFollowsTheTree();
+    void addSheetReadsItsTexts_data();
+    void addSheetReadsItsTexts();
+    void copiesAndImportsSpeak();
 };
 
 void TestUiModels::byteCounts_data() {
@@ -375,6 +416,23 @@ void TestUiModels::storeViewControls() {
     QCOMPARE(state.sourceIndex(), -1);
     state.setSourceIndex(0);
     QVERIFY(!store.selectedRepoID());
+
+    // Sorting by name reorders the sources even where the tree itself stays as it is: each of
+    // two folders, already in name order, holds one repository.
+    while (!store.savedRepos().isEmpty())
+        store.deleteRepo(store.savedRepos().first().id);
+    for (const auto &[folderName, repoName] : {std::pair(u"A"_s, u"Zed"_s), std::pair(u"B"_s, u"Alpha"_s)}) {
+        store.addFolder(folderName);
+        const QString folderID = store.savedRepos().constLast().id;
+        const QUrl address(u"http://127.0.0.1:9/"_s + repoName);
+        store.addRepo(address, folderID);
+        store.renameRepo(address.toString(), repoName);
+    }
+    QCOMPARE(state.sourceOptions(), (QStringList{u"All Sources"_s, u"Zed"_s, u"Alpha"_s}));
+    store.setRepoSortOrder(RepoSortOption::name);
+    QCOMPARE(state.sourceOptions(), (QStringList{u"All Sources"_s, u"Alpha"_s, u"Zed"_s}));
+    store.setRepoSortOrder(RepoSortOption::standard);
+    QCOMPARE(state.sourceOptions(), (QStringList{u"All Sources"_s, u"Zed"_s, u"Alpha"_s}));
 }
 
 void TestUiModels::downloadControlFaces() {
@@ -819,3 +877,141 @@ int main(int argc, char **argv) {
 }
 
 #include "tst_uimodels.moc"
+
+void TestUiModels::repoLevelFollowsTheTree() {
+    QVERIFY(writeTree({feedNode(u"zeta"_s, 1),
+                       folderNode(u"Box"_s, {feedNode(u"three"_s, 3), feedNode(u"five"_s, 5, false)}),
+                       folderNode(u"Linked"_s, {feedNode(u"listed"_s, 2)}, true)}));
+    QNetworkAccessManager network;
+    AppStoreViewModel store(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &network);
+    RepoLevelModel top;
+    QAbstractItemModelTester tester(&top, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    top.setStore(&store);
+    // Folders first, each level in tree order.
+    QCOMPARE(levelNames(top), (QStringList{u"Box"_s, u"Linked"_s, u"zeta"_s}));
+    // Two repositories, of which only the enabled one's three apps count.
+    QCOMPARE(top.data(top.index(0), RepoLevelModel::CountsTextRole).toString(), u"2 repos • 3 apps"_s);
+    QVERIFY(top.data(top.index(0), RepoLevelModel::ContainsDisabledRole).toBool());
+    QVERIFY(top.data(top.index(1), RepoLevelModel::IsLinkedRole).toBool());
+    QVERIFY(!top.insideLinkedFolder());
+
+    // A switch changes its row in place; the level is not reset.
+    QSignalSpy resetSpy(&top, &QAbstractItemModel::modelReset);
+    QSignalSpy changedSpy(&top, &QAbstractItemModel::dataChanged);
+    store.setRepoEnabled(u"http://127.0.0.1:9/zeta"_s, false);
+    QCOMPARE(resetSpy.size(), 0);
+    QCOMPARE(changedSpy.size(), 1);
+    QCOMPARE(changedSpy.constFirst().constFirst().value<QModelIndex>().row(), 2);
+    QVERIFY(!top.data(top.index(2), RepoLevelModel::IsEnabledRole).toBool());
+
+    // The name order comes with the setting.
+    store.addRepo(QUrl(u"http://127.0.0.1:9/alpha"_s));
+    store.renameRepo(u"http://127.0.0.1:9/alpha"_s, u"Alpha"_s);
+    QCOMPARE(levelNames(top), (QStringList{u"Box"_s, u"Linked"_s, u"zeta"_s, u"Alpha"_s}));
+    store.setRepoSortOrder(RepoSortOption::name);
+    QCOMPARE(levelNames(top), (QStringList{u"Box"_s, u"Linked"_s, u"Alpha"_s, u"zeta"_s}));
+
+    // A failed fetch names its reason on the row and keeps the count it had.
+    QTRY_VERIFY(top.data(top.index(2), RepoLevelModel::StatusRole).value<RepoLevelModel::Status>() ==
+                RepoLevelModel::Status::Error);
+    QVERIFY(!top.data(top.index(2), RepoLevelModel::ErrorTextRole).toString().isEmpty());
+
+    // Inside a linked folder nothing is deleted; elsewhere rows are deleted by id.
+    RepoLevelModel linked;
+    linked.setStore(&store);
+    linked.setParentID(u"folder-Linked"_s);
+    QVERIFY(linked.insideLinkedFolder());
+    linked.deleteRows({0});
+    QCOMPARE(levelNames(linked), QStringList{u"listed"_s});
+    RepoLevelModel box;
+    box.setStore(&store);
+    box.setParentID(u"folder-Box"_s);
+    QCOMPARE(levelNames(box), (QStringList{u"five"_s, u"three"_s}));
+    box.deleteRows({0, 1});
+    QCOMPARE(box.rowCount(), 0);
+    QCOMPARE(top.data(top.index(0), RepoLevelModel::CountsTextRole).toString(), u"0 repos • 0 apps"_s);
+    store.setRepoSortOrder(RepoSortOption::standard);
+}
+
+void TestUiModels::addSheetReadsItsTexts_data() {
+    QTest::addColumn<bool>("folderMode");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("link");
+    // The tree afterwards: repository addresses, or "name <link>" for a folder.
+    QTest::addColumn<QStringList>("added");
+
+    QTest::newRow("three lines, one empty")
+        << false << u"example.com/feed.json\n\n  http://example.org/apps.json  "_s << QString()
+        << QStringList{u"https://example.com/feed.json"_s, u"http://example.org/apps.json"_s};
+    QTest::newRow("nothing usable") << false << u"  \n\t"_s << QString() << QStringList();
+    QTest::newRow("folder named after its link, scheme in capitals")
+        << true << QString() << u"HTTPS://Example.com/List.txt"_s
+        << QStringList{u"Example.com/List.txt <https://example.com/List.txt>"_s};
+    QTest::newRow("folder with a name and a link without scheme")
+        << true << u" Mine "_s << u"example.com/l"_s << QStringList{u"Mine <https://example.com/l>"_s};
+    QTest::newRow("folder without name or link") << true << QString() << u"  "_s << QStringList();
+    QTest::newRow("unparsable link makes a plain folder")
+        << true << u"Plain"_s << u"exa mple"_s << QStringList{u"Plain <>"_s};
+}
+
+void TestUiModels::addSheetReadsItsTexts() {
+    QFETCH(bool, folderMode);
+    QFETCH(QString, text);
+    QFETCH(QString, link);
+    QFETCH(QStringList, added);
+    QVERIFY(writeTree({}));
+    QNetworkAccessManager network;
+    AppStoreViewModel store(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &network);
+    RepoActions actions;
+    actions.setStore(&store);
+    if (folderMode)
+        actions.addFolder(text, link, {});
+    else
+        QCOMPARE(actions.addSources(text, {}), int(added.size()));
+
+    QStringList tree;
+    for (const SavedRepo &node : store.savedRepos()) {
+        tree.append(node.isFolder()
+                        ? node.name + u" <"_s + node.repoListURL.value_or(QUrl()).toString() + u'>'
+                        : node.url->toString());
+    }
+    QCOMPARE(tree, added);
+}
+
+void TestUiModels::copiesAndImportsSpeak() {
+    QVERIFY(writeTree({folderNode(u"Box"_s, {feedNode(u"on"_s, 1), feedNode(u"off"_s, 1, false)})}));
+    QNetworkAccessManager network;
+    AppStoreViewModel store(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &network);
+    RepoActions actions;
+    actions.setStore(&store);
+    NotificationManager::shared().setAppInForeground(true);
+    QVERIFY(actions.treeContainsDisabled());
+
+    const SavedRepo box = store.savedRepos().constFirst();
+    actions.copyNode(box, RepoActions::CopyMode::Url, true);
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"http://127.0.0.1:9/on"_s);
+    actions.copyNode(box, RepoActions::CopyMode::Url, false);
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"http://127.0.0.1:9/on\nhttp://127.0.0.1:9/off"_s);
+    actions.copyTree(RepoActions::CopyMode::Json, false);
+    const QString json = QGuiApplication::clipboard()->text();
+    QVERIFY(json.startsWith(u'[') && json.contains(u"\"Box\""_s));
+
+    // The shared file holds the same JSON.
+    const QUrl shared = actions.writeShareFile();
+    QFile file(shared.toLocalFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), json);
+
+    // The copied JSON imported on a reset tree brings both repositories back; text that is no
+    // JSON brings none, and the banner says so.
+    store.resetToDefaults();
+    const auto banner = [] {
+        const std::optional<InAppNotification> &shown = NotificationManager::shared().currentNotification();
+        return shown ? shown->message : QString();
+    };
+    QCOMPARE(actions.importJson(json), 2);
+    QTRY_COMPARE(banner(), u"2 repositories added."_s);
+    QCOMPARE(actions.importJson(u"not json"_s), 0);
+    QTRY_COMPARE(banner(), u"The text is not a repository list in JSON."_s);
+    QCOMPARE(NotificationManager::shared().currentNotification()->type, NotificationType::error);
+}

@@ -16,6 +16,7 @@ QtObject {
     readonly property color red: "#E53935"
     readonly property color orange: "#FB8C00"
     readonly property color gray: "#8E8E93"
+    readonly property color purple: "#8E24AA"
     readonly property color primaryText: Material.foreground
     readonly property color secondaryText: Material.theme === Material.Dark ? "#A0A0A8" : "#6B6B73"
     readonly property color secondaryBackground: Material.theme === Material.Dark ? "#1C1C1E" : "#F2F2F7"

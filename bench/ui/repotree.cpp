@@ -1,0 +1,223 @@
+// Budgets of the "Repos" screens with a large tree: 500 repositories in 50 folders, one folder
+// holding 100 of them. Reports, per round:
+// - from the click on "Manage Sources" to the first frame that shows rows;
+// - from the click on the folder of 100 to the first frame that shows its rows;
+// - for a click on a repository's switch: the time until the frame that draws the switch in its
+//   new state, and the main thread's longest busy stretch from the click for 500 ms (the save and
+//   the catalogue rebuild run elsewhere).
+// The window is loaded exactly as the app does, on a real event loop. Run under xvfb-run.
+
+#include "model/savedrepo.h"
+#include "model/storedform.h"
+#include "platform/defaultsstore.h"
+#include "platform/standarddirs.h"
+#include "samplecatalogue.h"
+#include "ui/appshell.h"
+#include "ui/contentcontroller.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+Q_IMPORT_QML_PLUGIN(KivoPlugin)
+
+namespace {
+
+constexpr int kRepos = 500;
+constexpr int kFolders = 50;
+constexpr int kBigFolder = 100;
+
+void runEventLoop(QEventLoop &loop, int ms) {
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The longest time the main thread was kept from a 1-ms timer.
+class BusyStretches {
+public:
+    BusyStretches() {
+        m_ticks.setTimerType(Qt::PreciseTimer);
+        m_ticks.setInterval(1);
+        QObject::connect(&m_ticks, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last - 1'000'000);
+            m_last = now;
+        });
+        m_clock.start();
+        m_ticks.start();
+    }
+    double longestMs() const { return m_longest / 1e6; }
+
+private:
+    QTimer m_ticks;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+SavedRepo repository(int index) {
+    SavedRepo repo;
+    repo.id = u"http://127.0.0.1:9/feed"_s + QString::number(index) + u".json"_s;
+    repo.name = u"Repository "_s + QString::number(index);
+    repo.url = QUrl(repo.id);
+    // Cached apps: the catalogue is not empty, so the window starts no refresh.
+    repo.cachedApps = SampleCatalogue::apps(2, u"http://127.0.0.1:9/r"_s + QString::number(index));
+    repo.appCount = 2;
+    return repo;
+}
+
+// Folder 0 holds 100 repositories, the 49 others 8 each; the last 8 sit at the top level.
+bool writeHome(const QString &home) {
+    qputenv("XDG_DATA_HOME", (home + u"/data"_s).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home + u"/config"_s).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home + u"/cache"_s).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", (home + u"/runtime"_s).toLocal8Bit());
+    QDir().mkpath(home + u"/runtime"_s);
+    QFile::setPermissions(home + u"/runtime"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QList<SavedRepo> tree;
+    int next = 0;
+    for (int f = 0; f < kFolders; ++f) {
+        SavedRepo folder;
+        folder.id = u"folder-"_s + QString::number(f);
+        folder.name = u"Folder "_s + QString::number(f);
+        folder.children = QList<SavedRepo>();
+        const int size = f == 0 ? kBigFolder : (kRepos - kBigFolder) / kFolders;
+        for (int i = 0; i < size; ++i)
+            folder.children->append(repository(next++));
+        tree.append(folder);
+    }
+    while (next < kRepos)
+        tree.append(repository(next++));
+    QDir().mkpath(StandardDirs::applicationSupport());
+    QFile file(StandardDirs::applicationSupport() + u"/repos.json"_s);
+    DefaultsStore().setBool(ContentController::kHasAskedForLiveContainerSetup, true);
+    return file.open(QIODevice::WriteOnly) && file.write(StoredForm::encodeRepoTree(tree)) > 0;
+}
+
+QQuickItem *findShown(QQuickItem *from, const std::function<bool(QQuickItem *)> &matches) {
+    if (!from->isVisible())
+        return nullptr;
+    if (matches(from))
+        return from;
+    for (QQuickItem *child : from->childItems()) {
+        if (QQuickItem *found = findShown(child, matches))
+            return found;
+    }
+    return nullptr;
+}
+
+QQuickItem *findShown(QQuickWindow *window, const QString &objectName) {
+    return findShown(window->contentItem(),
+                     [&](QQuickItem *item) { return item->objectName() == objectName; });
+}
+
+// Clicks the item and returns the milliseconds until the first frame after which `drawn` holds.
+qint64 clickToFrame(QQuickWindow *window, QQuickItem *item, const std::function<bool()> &drawn) {
+    QEventLoop loop;
+    QElapsedTimer clock;
+    qint64 at = -1;
+    const QMetaObject::Connection frames = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
+        if (at < 0 && drawn()) {
+            at = clock.elapsed();
+            loop.quit();
+        }
+    });
+    clock.start();
+    QTest::mouseClick(window, Qt::LeftButton, {},
+                      item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+    runEventLoop(loop, 10000);
+    QObject::disconnect(frames);
+    return at;
+}
+
+QQuickItem *shownList(QQuickWindow *window, const QString &parentID) {
+    return findShown(window->contentItem(), [&](QQuickItem *item) {
+        if (item->objectName() != u"reposList"_s || item->property("count").toInt() == 0)
+            return false;
+        const QObject *level = item->property("model").value<QObject *>();
+        return level && level->property("parentID").toString() == parentID;
+    });
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QTemporaryDir home;
+    QGuiApplication app(argc, argv);
+    AppShell::setUpApplication();
+    if (!writeHome(home.path()))
+        return 1;
+    AppShell shell;
+    QQuickWindow *window = shell.load();
+    if (!window)
+        return 1;
+    window->resize(420, 820);
+    QEventLoop settle;
+    runEventLoop(settle, 2000);
+
+    std::printf("tree: %d repositories in %d folders, one of %d\n", kRepos, kFolders, kBigFolder);
+    for (int round = 0; round < 5; ++round) {
+        QQuickItem *settingsTab = findShown(window, u"tab3"_s);
+        QTest::mouseClick(window, Qt::LeftButton, {},
+                          settingsTab->mapToScene(QPointF(settingsTab->width() / 2, 10)).toPoint());
+        runEventLoop(settle, 500);
+        QQuickItem *manage = findShown(window, u"manageSources"_s);
+        if (!manage)
+            return 2;
+        const qint64 topLevel =
+            clickToFrame(window, manage, [&] { return shownList(window, QString()) != nullptr; });
+        runEventLoop(settle, 500);
+        QQuickItem *topList = shownList(window, QString());
+        QQuickItem *folderRow =
+            topList ? findShown(topList,
+                                [](QQuickItem *item) {
+                                    return item->property("repoID").toString() == u"folder-0"_s;
+                                })
+                    : nullptr;
+        if (!folderRow)
+            return 3;
+        const qint64 folder =
+            clickToFrame(window, folderRow, [&] { return shownList(window, u"folder-0"_s) != nullptr; });
+        runEventLoop(settle, 500);
+
+        QQuickItem *folderList = shownList(window, u"folder-0"_s);
+        QQuickItem *toggle =
+            folderList
+                ? findShown(folderList, [](QQuickItem *item) { return item->objectName() == u"rowSwitch"_s; })
+                : nullptr;
+        if (!toggle)
+            return 4;
+        const bool before = toggle->property("checked").toBool();
+        BusyStretches stretches;
+        const qint64 switched =
+            clickToFrame(window, toggle, [&] { return toggle->property("checked").toBool() != before; });
+        runEventLoop(settle, 500);
+        std::printf("round %d: Manage Sources %lld ms, folder of %d %lld ms, switch drawn %lld ms, longest "
+                    "main-thread stretch after the switch %.1f ms\n",
+                    round, topLevel, kBigFolder, folder, switched, stretches.longestMs());
+        std::fflush(stdout);
+
+        // Back to the settings page for the next round.
+        for (int i = 0; i < 2; ++i) {
+            if (QQuickItem *back = findShown(window, u"reposBackButton"_s)) {
+                QTest::mouseClick(window, Qt::LeftButton, {},
+                                  back->mapToScene(QPointF(back->width() / 2, back->height() / 2)).toPoint());
+                runEventLoop(settle, 500);
+            }
+        }
+    }
+    return 0;
+}
