@@ -44,6 +44,12 @@ TransferSession::Configuration quickSession(std::chrono::milliseconds requestTim
     return configuration;
 }
 
+// The downloaded file once it is there; empty when it never came.
+QByteArray arrivedFile(const QString &name = u"app.ipa"_s) {
+    (void)QTest::qWaitFor([&] { return QFileInfo::exists(documents(name)); }, 10000);
+    return readFile(documents(name));
+}
+
 QStringList cachedResumeFiles() {
     return QDir(StandardDirs::caches()).entryList(QDir::Files);
 }
@@ -213,8 +219,7 @@ private Q_SLOTS:
             manager.resumeDownload(url);
         else
             manager.startDownload(url);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
-        QCOMPARE(readFile(documents(u"app.ipa"_s)), body);
+        QCOMPARE(arrivedFile(), body);
         const RecordedRequest continuation = m_server->requests(u"/app.ipa"_s).last();
         QVERIFY(continuation.header("Range").startsWith("bytes="));
         QCOMPARE(continuation.status, 206);
@@ -240,8 +245,7 @@ private Q_SLOTS:
         QCOMPARE(manager.downloadStatus(url).kind(), Case::downloading);
         QVERIFY(manager.downloadStatus(url).written() >= 256 * 1024);
         m_server->updateRoute(u"/app.ipa"_s, [](RouteResponse &route) { route.bytesPerSecond = 0; });
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
-        QCOMPARE(readFile(documents(u"app.ipa"_s)), body);
+        QCOMPARE(arrivedFile(), body);
         QVERIFY(m_server->requests(u"/app.ipa"_s).last().header("Range").startsWith("bytes="));
         QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::none);
     }
@@ -257,8 +261,7 @@ private Q_SLOTS:
         m_manager->startDownload(url);
         QTRY_COMPARE(m_manager->downloadStatus(url).kind(), Case::waitingForConnection);
         QCOMPARE(m_server->start(port), port);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
-        QCOMPARE(readFile(documents(u"app.ipa"_s)), body);
+        QCOMPARE(arrivedFile(), body);
         QTRY_COMPARE(log.cases(), (QList<Case>{Case::downloading, Case::waitingForConnection,
                                                Case::downloading, Case::none}));
     }
@@ -275,8 +278,7 @@ private Q_SLOTS:
         const QByteArray body = randomBytes(64 * 1024, 7);
         m_server->serveBytes(u"/app.ipa"_s, body);
         m_manager->startDownload(url);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
-        QCOMPARE(readFile(documents(u"app.ipa"_s)), body);
+        QCOMPARE(arrivedFile(), body);
     }
 
     void anErrorWithResumeDataPauses() {
@@ -291,8 +293,7 @@ private Q_SLOTS:
 
         m_server->updateRoute(u"/app.ipa"_s, [](RouteResponse &route) { route.stallAfter = -1; });
         manager.startDownload(url);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
-        QCOMPARE(readFile(documents(u"app.ipa"_s)), body);
+        QCOMPARE(arrivedFile(), body);
         QCOMPARE(m_server->requests(u"/app.ipa"_s).last().header("Range"), QByteArray("bytes=131072-"));
     }
 
@@ -370,8 +371,7 @@ private Q_SLOTS:
         QCOMPARE(DownloadManager::downloadFileName(url), name);
 
         m_manager->startDownload(url);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(name)), 5000);
-        QCOMPARE(readFile(documents(name)), body);
+        QCOMPARE(arrivedFile(name), body);
         QCOMPARE(m_manager->localFileURL(url), QUrl::fromLocalFile(documents(name)));
         const QStringList around =
             QDir(StandardDirs::applicationSupport()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);

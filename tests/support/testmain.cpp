@@ -19,23 +19,17 @@ TestHome::TestHome() {
     if (!mkdtemp(pattern.data()))
         qFatal("cannot create a temporary home");
     m_path = QString::fromUtf8(pattern);
-    wipe();
-}
-
-TestHome::~TestHome() {
-    FileRemoval::remove(m_path);
-}
-
-void TestHome::wipe() {
-    QDir home(m_path);
-    for (const QString &entry : home.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-        FileRemoval::remove(home.filePath(entry));
+    const QDir home(m_path);
     for (const char *variable : kXdgVariables) {
         const QString dir = home.filePath(QString::fromLatin1(variable).toLower());
         QDir().mkpath(dir);
         QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(variable, dir.toUtf8());
     }
+}
+
+TestHome::~TestHome() {
+    FileRemoval::remove(m_path);
 }
 
 QString corporaDir() {

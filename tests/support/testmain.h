@@ -16,9 +16,6 @@ public:
 
     QString path() const { return m_path; }
 
-    // Removes everything below the home and recreates the XDG folders: a clean first launch.
-    void wipe();
-
 private:
     QString m_path;
 };
