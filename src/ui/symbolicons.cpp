@@ -43,6 +43,10 @@ const QHash<QString, QString> &ligatures() {
         {u"square.dashed"_s, u"crop_free"_s},
         {u"trash"_s, u"delete"_s},
         {u"barcode.viewfinder"_s, u"qr_code_scanner"_s},
+        {u"arrow.down.doc.fill"_s, u"file_download"_s},
+        {u"archivebox.fill"_s, u"inventory_2"_s},
+        {u"pencil"_s, u"edit"_s},
+        {u"cube"_s, u"view_in_ar"_s},
     };
     return table;
 }
