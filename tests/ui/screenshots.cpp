@@ -119,6 +119,13 @@ int main(int argc, char **argv) {
     // A download slow enough to be seen running, with a validator so that pausing keeps its bytes.
     server.setRoute(QUrl(apps.at(5).downloadURL).path(),
                     RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000).withEtag("v1"));
+    server.setRoute(u"/direct/Podcasts.ipa"_s,
+                    RouteResponse::bytes(QByteArray(20'000'000, 'x')).throttled(300'000).withEtag("v1"));
+    // A server that is down: its download waits for the connection.
+    HttpServer down;
+    down.start();
+    const QUrl unreachable = down.url(u"/direct/Offline%20Tools.ipa"_s);
+    down.stop();
 
     // A fresh install whose default list lies on the server but is missing there: the first
     // launch looks as it does offline, without reaching for the network.
@@ -148,6 +155,8 @@ int main(int argc, char **argv) {
     walk.grab(u"02-store-without-network"_s);
     walk.click(walk.findShownItem(u"tab1"_s));
     walk.grab(u"02b-apps-empty"_s);
+    walk.click(walk.findShownItem(u"tab2"_s));
+    walk.grab(u"02c-download-empty"_s);
     walk.click(walk.findShownItem(u"tab0"_s));
 
     // LiveContainer's folder, and Clock 1.0.0 downloaded and installed by the engine.
@@ -318,5 +327,50 @@ int main(int argc, char **argv) {
     window->resize(1440, 900);
     walk.settle(1000);
     walk.grab(u"24-apps-desktop"_s);
+
+    // The Download tab: one transfer running, one paused, one waiting for its server; the files
+    // of the downloads folder below, Clock 1.1.0 still marked while its conflict waits.
+    window->resize(390, 844);
+    const QString downloadsFolder = downloads->downloadFolder().toLocalFile();
+    InstallTest::writeAppIpa(downloadsFolder + u"/Weather Pro.zip"_s, u"org.sample.weatherpro"_s,
+                             u"Weather Pro"_s, u"3.0"_s);
+    for (const QString &name :
+         {u"Release Notes.txt"_s, u"A very long file name that a server made up for its build.ipa"_s}) {
+        QFile file(downloadsFolder + u'/' + name);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("sample");
+    }
+    downloads->refreshFileList();
+    walk.click(walk.findShownItem(u"tab2"_s));
+    downloads->resumeDownload(QUrl(apps.at(5).downloadURL));
+    const QUrl paused = server.url(u"/direct/Podcasts.ipa"_s);
+    downloads->startDownload(paused);
+    downloads->startDownload(unreachable);
+    walk.settle(1500);
+    downloads->pauseDownload(paused);
+    walk.waitFor(
+        [&] {
+            return downloads->downloadStatus(unreachable).kind() ==
+                   DownloadStatus::Case::waitingForConnection;
+        },
+        8000);
+    walk.settle(1000);
+    walk.grab(u"25-download-transfers"_s);
+
+    if (QQuickItem *row = walk.findShownItem(u"fileRow0"_s)) {
+        const QPointF at = row->mapToScene(QPointF(row->width() / 3, row->height() / 2));
+        QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
+        walk.settle(500);
+        walk.grab(u"26-download-file-menu"_s);
+        walk.click(walk.findShownItem(u"renameItem"_s));
+        walk.settle(500);
+        walk.grab(u"27-download-rename-alert"_s);
+        QTest::keyClick(window, Qt::Key_Escape);
+        walk.settle(300);
+    }
+    for (const QUrl &url : {QUrl(apps.at(5).downloadURL), paused, unreachable})
+        downloads->cancelDownload(url);
+    walk.settle(500);
+    walk.grab(u"28-download-files"_s);
     return 0;
 }

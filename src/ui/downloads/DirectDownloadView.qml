@@ -130,11 +130,11 @@ Page {
         contentItem: Column {
             spacing: 12
             Label {
-                width: parent.width
+                width: 240
                 text: qsTr("Preparing %1…").arg(shareCopy.fileName)
                 elide: Text.ElideMiddle
             }
-            ProgressBar { width: parent.width; value: shareCopy.progress }
+            ProgressBar { width: 240; value: shareCopy.progress }
             Button {
                 anchors.right: parent.right
                 text: qsTr("Cancel")
@@ -180,6 +180,7 @@ Page {
                 flat: true
                 text: qsTr("Cancel")
                 font.bold: true
+                Material.foreground: Theme.blue
                 font.capitalization: Font.MixedCase
                 onClicked: renameAlert.close()
             }
@@ -190,6 +191,7 @@ Page {
                 flat: true
                 text: qsTr("Save")
                 font.capitalization: Font.MixedCase
+                Material.foreground: Theme.blue
                 onClicked: {
                     if (root.renaming)
                         root.downloadManager.renameFile(root.renamingFile, root.newFileName)
@@ -235,11 +237,12 @@ Page {
         }
     }
 
-    // The sections above the files. A plain child, placed into the list's header, so that its
-    // ids stay in this file's bound context (Qt 6.4 makes a ListView header outside it).
+    // The sections above the files, scrolled with them in the room of the list's top margin. Not
+    // the list's header: Qt 6.4 makes no header from a component of a bound file.
     Column {
         id: topSections
-        parent: fileList.headerItem
+        parent: fileList.contentItem
+        y: fileList.originY - height
         width: fileList.width
         spacing: 0
 
@@ -315,9 +318,9 @@ Page {
     Text {
         id: footerText
         objectName: "folderFooter"
-        parent: fileList.footerItem
+        parent: fileList.contentItem
         x: 16
-        y: 8
+        y: fileList.originY + fileList.contentHeight + 8
         width: fileList.width - 32
         text: screenState.customFolderName.length > 0 ? qsTr("Loc: %1").arg(screenState.customFolderName) : qsTr("Default")
         elide: Text.ElideMiddle
@@ -338,10 +341,8 @@ Page {
         Accessible.role: Accessible.List
         ScrollBar.vertical: ScrollBar {}
 
-        header: Item {}
-        footer: Item {}
-        Binding { target: fileList.headerItem; property: "height"; value: topSections.implicitHeight; when: fileList.headerItem !== null }
-        Binding { target: fileList.footerItem; property: "height"; value: footerText.implicitHeight + 24; when: fileList.footerItem !== null }
+        topMargin: topSections.height
+        bottomMargin: footerText.height + 24
 
         Keys.onDeletePressed: root.deleteCurrent()
         Keys.onPressed: (event) => {
@@ -353,7 +354,7 @@ Page {
 
         // Pull to refresh: dragging the list down past the threshold and letting go.
         readonly property real pullThreshold: 80
-        readonly property bool pulledFar: contentY < originY - pullThreshold
+        readonly property bool pulledFar: contentY < originY - topMargin - pullThreshold
         property bool refreshArmed: false
         onPulledFarChanged: if (pulledFar && dragging) refreshArmed = true
         onDraggingChanged: {
