@@ -1,6 +1,6 @@
 #include "ui/downloadfilelistmodel.h"
 
-#include <QFileInfo>
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -69,18 +69,30 @@ void DownloadFileListModel::followFiles() {
     const QSet<QUrl> noneExtracting;
     const QSet<QUrl> &extracting = m_downloadManager ? m_downloadManager->extractingFiles() : noneExtracting;
     const int before = count();
-    // What lies between the common beginning and the common end changed; the rest stays.
-    qsizetype head = 0;
-    while (head < files.size() && head < m_files.size() && files.at(head) == m_files.at(head))
-        ++head;
-    qsizetype tail = 0;
-    while (tail < files.size() - head && tail < m_files.size() - head &&
-           files.at(files.size() - 1 - tail) == m_files.at(m_files.size() - 1 - tail))
-        ++tail;
-    const qsizetype removed = m_files.size() - head - tail;
-    const qsizetype inserted = files.size() - head - tail;
-    if (removed > 0 && inserted > 0 && removed + inserted > 2) {
-        // Much moved at once (another folder, a new order): start again.
+    // Files that went leave their rows and new files get rows where the list has them, as long as
+    // the files that stay keep their order; anything else (another folder) starts again.
+    const QSet<QUrl> kept(files.cbegin(), files.cend());
+    for (qsizetype end = m_files.size(); end > 0;) {
+        if (kept.contains(m_files.at(end - 1))) {
+            --end;
+            continue;
+        }
+        qsizetype start = end - 1;
+        while (start > 0 && !kept.contains(m_files.at(start - 1)))
+            --start;
+        beginRemoveRows({}, int(start), int(end - 1));
+        m_files.remove(start, end - start);
+        m_extracting.remove(start, end - start);
+        endRemoveRows();
+        end = start;
+    }
+    const QSet<QUrl> present(m_files.cbegin(), m_files.cend());
+    QList<QUrl> staying;
+    for (const QUrl &file : files) {
+        if (present.contains(file))
+            staying.append(file);
+    }
+    if (staying != m_files) {
         beginResetModel();
         m_files = files;
         m_extracting.resize(m_files.size());
@@ -88,19 +100,19 @@ void DownloadFileListModel::followFiles() {
             m_extracting[i] = extracting.contains(m_files.at(i));
         endResetModel();
     } else {
-        if (removed > 0) {
-            beginRemoveRows({}, int(head), int(head + removed - 1));
-            m_files.remove(head, removed);
-            m_extracting.remove(head, removed);
-            endRemoveRows();
-        }
-        if (inserted > 0) {
-            beginInsertRows({}, int(head), int(head + inserted - 1));
-            for (qsizetype i = 0; i < inserted; ++i) {
-                m_files.insert(head + i, files.at(head + i));
-                m_extracting.insert(head + i, extracting.contains(files.at(head + i)));
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            if (i < m_files.size() && m_files.at(i) == files.at(i))
+                continue;
+            qsizetype end = i;
+            while (end < files.size() && !present.contains(files.at(end)))
+                ++end;
+            beginInsertRows({}, int(i), int(end - 1));
+            for (qsizetype k = i; k < end; ++k) {
+                m_files.insert(k, files.at(k));
+                m_extracting.insert(k, extracting.contains(files.at(k)));
             }
             endInsertRows();
+            i = end - 1;
         }
     }
     if (count() != before)
