@@ -129,24 +129,20 @@ void ActiveDownloadListModel::follow() {
         }
         if (i == m_rows.size() || m_rows.at(i).key != entry.key) {
             beginInsertRows({}, int(i), int(i));
-            Row row{entry.url, entry.key, entry.status, std::nullopt, {}};
-            row.lastShown.start();
-            m_rows.insert(i, std::move(row));
+            m_rows.insert(i, Row{entry.url, entry.key, entry.status, std::nullopt});
             endInsertRows();
         } else {
             Row &row = m_rows[i];
-            const bool sameState = row.shown.kind() == entry.status.kind();
             if (row.shown == entry.status) {
                 row.pending.reset();
-            } else if (sameState && row.lastShown.isValid() && row.lastShown.elapsed() < kRedrawInterval) {
-                // Only the numbers moved, and the row was drawn a moment ago.
+            } else if (row.shown.kind() == entry.status.kind()) {
+                // Only the numbers moved: drawn with every other row at the next tick.
                 row.pending = entry.status;
                 if (!m_flushTimer.isActive())
-                    m_flushTimer.start(int(kRedrawInterval - row.lastShown.elapsed()));
+                    m_flushTimer.start();
             } else {
                 row.shown = entry.status;
                 row.pending.reset();
-                row.lastShown.start();
                 Q_EMIT dataChanged(index(int(i)), index(int(i)));
             }
         }
@@ -162,25 +158,14 @@ void ActiveDownloadListModel::follow() {
 }
 
 void ActiveDownloadListModel::flushPending() {
-    qint64 nextDue = -1;
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         Row &row = m_rows[i];
         if (!row.pending)
             continue;
-        const qint64 since = row.lastShown.elapsed();
-        if (since < kRedrawInterval) {
-            const qint64 due = kRedrawInterval - since;
-            nextDue = nextDue < 0 ? due : std::min(nextDue, due);
-            continue;
-        }
         row.shown = *row.pending;
         row.pending.reset();
-        row.lastShown.start();
-        Q_EMIT dataChanged(index(int(i)), index(int(i)),
-                           {KindRole, ProgressRole, PercentRole, BytesTextRole});
+        Q_EMIT dataChanged(index(int(i)), index(int(i)), {ProgressRole, PercentRole, BytesTextRole});
     }
-    if (nextDue >= 0)
-        m_flushTimer.start(int(nextDue));
 }
 
 void ActiveDownloadListModel::toggle(int row) {

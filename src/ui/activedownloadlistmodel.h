@@ -5,7 +5,6 @@
 #include "store/appstoreviewmodel.h"
 
 #include <QAbstractListModel>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
@@ -16,8 +15,9 @@
 #include <optional>
 
 // The rows of "Active Downloads": one per entry of the engine's downloadStates, in the plain
-// string order of their addresses. A transfer's progress reaches its row at most every
-// kRedrawInterval however often data arrives; a change of state (paused, waiting) at once.
+// string order of their addresses. Progress reaches the rows together, once every
+// kRedrawInterval however often data arrives, so that many transfers cost one frame per tick; a
+// change of state (paused, waiting) shows at once.
 class ActiveDownloadListModel : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
@@ -71,7 +71,6 @@ private:
         QString key; // the address's text, the order of the rows
         DownloadStatus shown;
         std::optional<DownloadStatus> pending;
-        QElapsedTimer lastShown;
     };
 
     void follow();
