@@ -79,6 +79,9 @@ Page {
             root.downloadManager.deleteFile(files.fileAt(fileList.currentIndex))
     }
 
+    // The keyboard is on the files whenever the tab is shown: Delete removes the current one.
+    onVisibleChanged: if (visible) fileList.forceActiveFocus()
+
     Shortcut {
         sequence: "F5"
         enabled: root.visible
