@@ -194,4 +194,12 @@ TestCase {
         verify(!fixture.exists(path + "/x.ipa"))
         compare(findChild(view(), "folderFooter").text, "Default")
     }
+
+    // F5 reads the folder again: a file put there from outside appears.
+    function test_6_f5Refreshes() {
+        verify(fixture.makeEntry(downloads().downloadFolder(), "Dropped In.txt"))
+        verify(fileRow("Dropped In.txt") === null)
+        keyClick(Qt.Key_F5)
+        tryVerify(() => fileRow("Dropped In.txt") !== null)
+    }
 }
