@@ -6,6 +6,7 @@
 
 #include "downloadmanager.h"
 
+#include "downloads/failurereport.h"
 #include "downloads/installfiles.h"
 #include "downloads/ipaextraction.h"
 #include "platform/atomicfile.h"
@@ -97,7 +98,7 @@ QCoro::Task<> DownloadManager::convertIPA(QUrl url) {
     if (!alive)
         co_return;
     if (error) {
-        printLine(u"Convert error: "_s + *error);
+        reportFailure(u"Convert Failed"_s, u"Convert error: "_s, *error);
         removeExtractingFile(url);
         co_return;
     }
@@ -115,8 +116,11 @@ void DownloadManager::beginConvertIPA(const QUrl &url) {
 QCoro::Task<> DownloadManager::importFile(QUrl url) {
     const QString source = url.toLocalFile();
     const QString destination = downloadFolder().toLocalFile() + u'/' + url.fileName();
-    if (!Bookmark::startAccessing(url))
+    if (!Bookmark::startAccessing(url)) {
+        reportFailure(u"Import Failed"_s, u"Import failed: "_s,
+                      u"“%1” could not be opened."_s.arg(url.fileName()));
         co_return;
+    }
     QFuture<QString> copying =
         QtConcurrent::run([source, destination] { return importCopy(source, destination); });
     const QPointer<DownloadManager> alive(this);
@@ -124,7 +128,7 @@ QCoro::Task<> DownloadManager::importFile(QUrl url) {
     if (!alive)
         co_return;
     if (!error.isEmpty()) {
-        printLine(u"Import failed: "_s + error);
+        reportFailure(u"Import Failed"_s, u"Import failed: "_s, error);
         Bookmark::stopAccessing(url);
         co_return;
     }
@@ -143,7 +147,7 @@ QCoro::Task<bool> DownloadManager::convertFinishedDownload(QUrl archive) {
     if (!alive)
         co_return false;
     if (error) {
-        printLine(u"Convert error: "_s + *error);
+        reportFailure(u"Convert Failed"_s, u"Convert error: "_s, *error);
         removeExtractingFile(archive);
         co_return false;
     }

@@ -3,6 +3,7 @@
 
 #include "downloadmanager.h"
 
+#include "downloads/failurereport.h"
 #include "platform/bookmark.h"
 #include "platform/console.h"
 #include "platform/defaultsstore.h"
@@ -37,8 +38,11 @@ QString pathExtension(const QString &name) {
 }
 
 QString lastPathComponent(const QUrl &url) {
-    // Split the encoded path, so that an escaped "/" stays inside its component.
-    const QString path = url.path(QUrl::FullyEncoded);
+    // Split the encoded path, so that an escaped "/" stays inside its component. Trailing
+    // slashes end no component: "…/Clock/" names "Clock", as the platform reads it.
+    QString path = url.path(QUrl::FullyEncoded);
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
     const QString component = path.mid(path.lastIndexOf(u'/') + 1);
     return QUrl::fromPercentEncoding(component.toUtf8());
 }
@@ -196,25 +200,30 @@ void DownloadManager::renameFile(const QUrl &url, const QString &newName) {
     // A new name is one entry beside the old one, never a path that leads elsewhere.
     if (newName.isEmpty() || newName == u"."_s || newName == u".."_s || newName.contains(u'/') ||
         newName.contains(QChar(0))) {
-        printLine(u"Rename failed: “%1” is not a valid file name."_s.arg(newName));
+        reportFailure(u"Rename Failed"_s, u"Rename failed: "_s,
+                      u"“%1” is not a valid file name."_s.arg(newName));
         return;
     }
     const QString source = url.toLocalFile();
     const QString target = QFileInfo(source).path() + u'/' + newName;
     if (entryExists(target)) {
-        printLine(u"Error: File already exists"_s);
+        reportFailure(u"Rename Failed"_s, u"Error: "_s, u"File already exists"_s);
         return;
     }
     QFile file(source);
     if (!file.rename(target)) {
-        printLine(u"Rename failed: "_s + file.errorString());
+        reportFailure(u"Rename Failed"_s, u"Rename failed: "_s, file.errorString());
         return;
     }
     refreshFileList();
 }
 
 void DownloadManager::deleteFile(const QUrl &url) {
-    removeEntry(url.toLocalFile());
+    const QString path = url.toLocalFile();
+    removeEntry(path);
+    if (entryExists(path))
+        reportFailure(u"Delete Failed"_s, u"Delete failed: "_s,
+                      u"“%1” could not be removed."_s.arg(QFileInfo(path).fileName()));
     refreshFileList();
 }
 

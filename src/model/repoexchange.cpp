@@ -56,11 +56,6 @@ bool isLineBreak(QChar c) {
     return (u >= 0x0a && u <= 0x0d) || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
 
-bool startsWithWebScheme(QStringView text) {
-    return text.startsWith(u"http://"_s, Qt::CaseInsensitive) ||
-           text.startsWith(u"https://"_s, Qt::CaseInsensitive);
-}
-
 } // namespace
 
 bool hasEnabledContent(const SavedRepo &node) {
@@ -152,10 +147,7 @@ QList<QUrl> readUrlList(QStringView text) {
         start = i + 1;
         if (piece.isEmpty())
             continue;
-        // A bare host such as "httpbin.org/feed" starts with "http" too, so look for the scheme
-        // itself before deciding the piece already has one.
-        const QString address = startsWithWebScheme(piece) ? piece.toString() : u"https://"_s + piece;
-        if (std::optional<QUrl> url = UrlText::toUrl(address))
+        if (std::optional<QUrl> url = UrlText::toUrl(UrlText::withWebScheme(piece)))
             urls.append(*url);
     }
     return urls;

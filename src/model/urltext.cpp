@@ -1,5 +1,7 @@
 #include "urltext.h"
 
+using namespace Qt::StringLiterals;
+
 namespace UrlText {
 
 QString fromUrl(const QUrl &url) {
@@ -14,6 +16,13 @@ std::optional<QUrl> toUrl(QStringView text) {
     if (!url.isValid())
         return std::nullopt;
     return url;
+}
+
+QString withWebScheme(QStringView text) {
+    if (text.startsWith(u"http://"_s, Qt::CaseInsensitive) ||
+        text.startsWith(u"https://"_s, Qt::CaseInsensitive))
+        return text.toString();
+    return u"https://"_s + text;
 }
 
 } // namespace UrlText

@@ -16,4 +16,9 @@ QString fromUrl(const QUrl &url);
 // Nothing for an empty text or one that is not a valid URL.
 std::optional<QUrl> toUrl(QStringView text);
 
+// A typed address with "https://" in front unless it already starts with "http://" or
+// "https://". A bare host such as "httpbin.org/feed" starts with "http" too, so the test looks
+// for the scheme itself.
+QString withWebScheme(QStringView text);
+
 } // namespace UrlText

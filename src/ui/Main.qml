@@ -93,12 +93,28 @@ ApplicationWindow {
                 window.selectedTab = 0
             }
         }
-        PlaceholderScreen { screenTitle: "Download" }
+        DirectDownloadView {
+            objectName: "directDownloadView"
+            store: storeEngine
+            downloadManager: downloadEngine
+        }
         SettingsView {
             objectName: "settingsView"
             store: storeEngine
             downloadManager: downloadEngine
             controller: controller
+        }
+    }
+
+    // A file dropped anywhere on the window is imported into the downloads folder.
+    DropArea {
+        anchors.fill: parent
+        onDropped: (drop) => {
+            if (drop.hasUrls) {
+                for (const url of drop.urls)
+                    downloadEngine.beginImportFile(url)
+                drop.acceptProposedAction()
+            }
         }
     }
 

@@ -53,6 +53,10 @@ const QHash<QString, QString> &ligatures() {
         {u"pencil"_s, u"edit"_s},
         {u"link"_s, u"link"_s},
         {u"arrow.triangle.2.circlepath"_s, u"sync"_s},
+        // The Download tab.
+        {u"arrow.down.doc.fill"_s, u"file_download"_s},
+        {u"archivebox.fill"_s, u"inventory_2"_s},
+        {u"cube"_s, u"view_in_ar"_s},
     };
     return table;
 }

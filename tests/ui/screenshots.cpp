@@ -119,6 +119,13 @@ int main(int argc, char **argv) {
     // A download slow enough to be seen running, with a validator so that pausing keeps its bytes.
     server.setRoute(QUrl(apps.at(5).downloadURL).path(),
                     RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(400'000).withEtag("v1"));
+    server.setRoute(u"/direct/Podcasts.ipa"_s,
+                    RouteResponse::bytes(QByteArray(20'000'000, 'x')).throttled(300'000).withEtag("v1"));
+    // A server that is down: its download waits for the connection.
+    HttpServer down;
+    down.start();
+    const QUrl unreachable = down.url(u"/direct/Offline%20Tools.ipa"_s);
+    down.stop();
 
     // A fresh install whose default list lies on the server but is missing there: the first
     // launch looks as it does offline, without reaching for the network.
@@ -148,6 +155,8 @@ int main(int argc, char **argv) {
     walk.grab(u"02-store-without-network"_s);
     walk.click(walk.findShownItem(u"tab1"_s));
     walk.grab(u"02b-apps-empty"_s);
+    walk.click(walk.findShownItem(u"tab2"_s));
+    walk.grab(u"02c-download-empty"_s);
     walk.click(walk.findShownItem(u"tab0"_s));
 
     // LiveContainer's folder, and Clock 1.0.0 downloaded and installed by the engine.
@@ -319,6 +328,51 @@ int main(int argc, char **argv) {
     walk.settle(1000);
     walk.grab(u"24-apps-desktop"_s);
 
+    // The Download tab: one transfer running, one paused, one waiting for its server; the files
+    // of the downloads folder below, Clock 1.1.0 still marked while its conflict waits.
+    window->resize(390, 844);
+    const QString downloadsFolder = downloads->downloadFolder().toLocalFile();
+    InstallTest::writeAppIpa(downloadsFolder + u"/Weather Pro.zip"_s, u"org.sample.weatherpro"_s,
+                             u"Weather Pro"_s, u"3.0"_s);
+    for (const QString &name :
+         {u"Release Notes.txt"_s, u"A very long file name that a server made up for its build.ipa"_s}) {
+        QFile file(downloadsFolder + u'/' + name);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("sample");
+    }
+    downloads->refreshFileList();
+    walk.click(walk.findShownItem(u"tab2"_s));
+    downloads->resumeDownload(QUrl(apps.at(5).downloadURL));
+    const QUrl paused = server.url(u"/direct/Podcasts.ipa"_s);
+    downloads->startDownload(paused);
+    downloads->startDownload(unreachable);
+    walk.settle(1500);
+    downloads->pauseDownload(paused);
+    walk.waitFor(
+        [&] {
+            return downloads->downloadStatus(unreachable).kind() ==
+                   DownloadStatus::Case::waitingForConnection;
+        },
+        8000);
+    walk.settle(1000);
+    walk.grab(u"25-download-transfers"_s);
+
+    if (QQuickItem *row = walk.findShownItem(u"fileRow0"_s)) {
+        const QPointF at = row->mapToScene(QPointF(row->width() / 3, row->height() / 2));
+        QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
+        walk.settle(500);
+        walk.grab(u"26-download-file-menu"_s);
+        walk.click(walk.findShownItem(u"renameItem"_s));
+        walk.settle(500);
+        walk.grab(u"27-download-rename-alert"_s);
+        QTest::keyClick(window, Qt::Key_Escape);
+        walk.settle(300);
+    }
+    for (const QUrl &url : {QUrl(apps.at(5).downloadURL), paused, unreachable})
+        downloads->cancelDownload(url);
+    walk.settle(500);
+    walk.grab(u"28-download-files"_s);
+
     // Settings, and the repository tree: a feed that answers with an error page, a folder, a
     // linked folder, and one level down.
     server.setRoute(u"/broken.json"_s, RouteResponse::errorPage(404));
@@ -328,7 +382,7 @@ int main(int argc, char **argv) {
     window->resize(390, 844);
     walk.click(walk.findShownItem(u"tab3"_s));
     walk.settle(800);
-    walk.grab(u"25-settings"_s);
+    walk.grab(u"29-settings"_s);
     store->addRepo(QUrl(base + u"/broken.json"_s));
     store->addFolder(u"Favourites"_s);
     store->addFolder(u"Team List"_s, {}, QUrl(base + u"/list.txt"_s));
@@ -338,7 +392,7 @@ int main(int argc, char **argv) {
     });
     walk.click(walk.findShownItem(u"manageSources"_s));
     walk.settle(1500);
-    walk.grab(u"26-repos-top-level"_s);
+    walk.grab(u"30-repos-top-level"_s);
     const auto rowNamed = [&](const QString &name) -> QQuickItem * {
         QQuickItem *list = walk.findShownItem(u"reposList"_s);
         for (QQuickItem *row : list ? list->property("contentItem").value<QQuickItem *>()->childItems()
@@ -352,22 +406,22 @@ int main(int argc, char **argv) {
         const QPointF at = row->mapToScene(QPointF(row->width() / 2, row->height() / 2));
         QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
         walk.settle(500);
-        walk.grab(u"27-repos-folder-menu"_s);
+        walk.grab(u"31-repos-folder-menu"_s);
         walk.click(walk.findShownItem(u"renameItem"_s));
         walk.settle(500);
-        walk.grab(u"28-repos-rename-folder"_s);
+        walk.grab(u"32-repos-rename-folder"_s);
         QTest::keyClick(window, Qt::Key_Escape);
         walk.settle(300);
         QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());
         walk.settle(300);
         walk.click(walk.findShownItem(u"moveItem"_s));
         walk.settle(500);
-        walk.grab(u"29-repos-move-sheet"_s);
+        walk.grab(u"33-repos-move-sheet"_s);
         QTest::keyClick(window, Qt::Key_Escape);
         walk.settle(300);
         walk.click(row);
         walk.settle(1500);
-        walk.grab(u"30-repos-linked-folder"_s);
+        walk.grab(u"34-repos-linked-folder"_s);
         walk.click(walk.findShownItem(u"reposBackButton"_s));
         walk.settle(500);
     }
@@ -375,10 +429,10 @@ int main(int argc, char **argv) {
     walk.settle(500);
     if (QQuickItem *editor = walk.findShownItem(u"sourcesEditor"_s))
         editor->setProperty("text", u"example.com/feed.json\nhttps://repo.example.org/apps.json"_s);
-    walk.grab(u"31-add-sources"_s);
+    walk.grab(u"35-add-sources"_s);
     walk.click(walk.findShownItem(u"folderMode"_s));
     walk.settle(300);
-    walk.grab(u"32-add-folder"_s);
+    walk.grab(u"36-add-folder"_s);
     QTest::keyClick(window, Qt::Key_Escape);
     walk.settle(300);
     walk.click(walk.findShownItem(u"reposBackButton"_s));
@@ -387,16 +441,16 @@ int main(int argc, char **argv) {
     walk.settle(500);
     if (QQuickItem *editor = walk.findShownItem(u"importEditor"_s))
         editor->setProperty("text", store->exportReposJSON(false));
-    walk.grab(u"33-import-json"_s);
+    walk.grab(u"37-import-json"_s);
     QTest::keyClick(window, Qt::Key_Escape);
     walk.settle(300);
     walk.click(walk.findShownItem(u"exportRepos"_s));
     walk.settle(500);
-    walk.grab(u"34-export-menu"_s);
+    walk.grab(u"38-export-menu"_s);
     QTest::keyClick(window, Qt::Key_Escape);
     walk.settle(300);
     walk.click(walk.findShownItem(u"resetToDefaults"_s));
     walk.settle(500);
-    walk.grab(u"35-reset-alert"_s);
+    walk.grab(u"39-reset-alert"_s);
     return 0;
 }

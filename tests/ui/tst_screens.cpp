@@ -78,6 +78,27 @@ public:
         return InstallTest::writeAppIpa(path, bundleID, name, version) ? QUrl::fromLocalFile(path) : QUrl();
     }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
+    // An archive served slowly, with a validator so that a pause keeps its bytes.
+    Q_INVOKABLE QUrl slowDownloadURL(const QString &name) {
+        if (!m_server) {
+            m_server = std::make_unique<HttpServer>();
+            if (!m_server->start())
+                return {};
+        }
+        const QString path = u"/slow/"_s + name;
+        m_server->setRoute(
+            path, RouteResponse::bytes(QByteArray(8'000'000, 'x')).throttled(200'000).withEtag("v1"));
+        return m_server->url(path);
+    }
+    // A file, or with a name ending in ".app" a folder, in the given folder.
+    Q_INVOKABLE bool makeEntry(const QUrl &folder, const QString &name) const {
+        const QString path = folder.toLocalFile() + u'/' + name;
+        if (name.endsWith(u".app"_s))
+            return QDir().mkpath(path);
+        QFile file(path);
+        return QDir().mkpath(folder.toLocalFile()) && file.open(QIODevice::WriteOnly) &&
+               file.write("sample") == 6;
+    }
     // The data containers the stand-in made.
     Q_INVOKABLE QStringList dataContainers() const {
         return m_storage ? QDir(m_storage->path() + u"/Data/Application"_s)
@@ -90,6 +111,7 @@ Q_SIGNALS:
 
 private:
     std::unique_ptr<QTemporaryDir> m_storage;
+    std::unique_ptr<HttpServer> m_server;
     QTemporaryDir m_archives;
     QString m_lastOpenedURL;
     int m_openedCount = 0;

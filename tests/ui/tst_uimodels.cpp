@@ -11,6 +11,7 @@
 #include "store/appstoreviewmodel.h"
 #include "support/testfiles.h"
 #include "support/testmain.h"
+#include "ui/activedownloadlistmodel.h"
 #include "ui/adaptivecolumns.h"
 #include "ui/appdetailstate.h"
 #include "ui/appiconprovider.h"
@@ -19,6 +20,8 @@
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
 #include "ui/downloadcontrol.h"
+#include "ui/downloadfilelistmodel.h"
+#include "ui/filesharecopy.h"
 #include "ui/installedapplistmodel.h"
 #include "ui/installedappsindex.h"
 #include "ui/installedappsstate.h"
@@ -29,8 +32,11 @@
 #include <QAbstractItemModelTester>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -43,6 +49,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -211,6 +218,9 @@ private Q_SLOTS:
     void addSheetReadsItsTexts_data();
     void addSheetReadsItsTexts();
     void copiesAndImportsSpeak();
+    void activeDownloadRows();
+    void fileRowsAndTheirFailures();
+    void shareCopies();
 };
 
 void TestUiModels::byteCounts_data() {
@@ -866,6 +876,181 @@ void TestUiModels::failedDeletionIsReported() {
     // The container went; the banner names only what is left.
     QVERIFY(!QFileInfo::exists(container));
     QVERIFY2(!banner.message.contains(container), qPrintable(banner.message));
+}
+
+void TestUiModels::activeDownloadRows() {
+    HttpServer server;
+    QVERIFY(server.start());
+    // "fast" runs at 8 MB/s: the engine hears of it far more than ten times a second.
+    server.setRoute(u"/fast.ipa"_s,
+                    RouteResponse::bytes(QByteArray(40'000'000, 'x')).throttled(8'000'000).withEtag("v1"));
+    server.setRoute(
+        u"/unsized.ipa"_s,
+        RouteResponse::bytes(QByteArray(3'000'000, 'x')).throttled(200'000).withoutContentLength());
+    server.setRoute(u"/zeta.ipa"_s,
+                    RouteResponse::bytes(QByteArray(3'000'000, 'x')).throttled(200'000).withEtag("v1"));
+    const QUrl fast = server.url(u"/fast.ipa"_s);
+    const QUrl unsized = server.url(u"/unsized.ipa"_s);
+    const QUrl zeta = server.url(u"/zeta.ipa"_s);
+    // The catalogue knows the size of the archive whose server sends no length.
+    QList<AppItem> known = items(u"u"_s);
+    known[0].downloadURL = unsized.toString();
+    known[0].size = 5'000'000;
+    QVERIFY(writeCachedRepo(known));
+    QNetworkAccessManager network;
+    AppStoreViewModel store(QUrl(u"http://127.0.0.1:9/default_repos.csv"_s), &network);
+    QTRY_VERIFY(!store.allAppsByVariant().isEmpty());
+
+    DownloadManager downloads;
+    ActiveDownloadListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setStore(&store);
+    model.setDownloadManager(&downloads);
+    const auto text = [&model](int row, int role) {
+        return model.data(model.index(row), role).toString();
+    };
+
+    // Started last to first, listed by address.
+    for (const QUrl &url : {zeta, unsized, fast})
+        downloads.startDownload(url);
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(text(0, ActiveDownloadListModel::FileNameRole), u"fast.ipa"_s);
+    QCOMPARE(text(1, ActiveDownloadListModel::FileNameRole), u"unsized.ipa"_s);
+    QCOMPARE(text(2, ActiveDownloadListModel::FileNameRole), u"zeta.ipa"_s);
+
+    QTRY_VERIFY(downloads.downloadStates().value(unsized).written() > 0);
+    QTRY_VERIFY(downloads.downloadStates().value(zeta).written() > 0);
+    QTRY_VERIFY2(text(1, ActiveDownloadListModel::BytesTextRole).endsWith(u" / 5 MB"_s),
+                 qPrintable(text(1, ActiveDownloadListModel::BytesTextRole)));
+    QTRY_VERIFY2(text(2, ActiveDownloadListModel::BytesTextRole).endsWith(u" / 3 MB"_s),
+                 qPrintable(text(2, ActiveDownloadListModel::BytesTextRole)));
+
+    // However often the engine reports, the row redraws about ten times a second.
+    QSignalSpy engineSpy(&downloads, &DownloadManager::downloadStatesChanged);
+    int fastRedraws = 0;
+    connect(&model, &QAbstractItemModel::dataChanged, this,
+            [&](const QModelIndex &from, const QModelIndex &to) {
+                if (from.row() <= 0 && to.row() >= 0)
+                    ++fastRedraws;
+            });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(1000);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(engineSpy.size() > 40, qPrintable(QString::number(engineSpy.size())));
+    QVERIFY2(fastRedraws >= 3 && fastRedraws <= elapsed / ActiveDownloadListModel::kRedrawInterval + 2,
+             qPrintable(QString::number(fastRedraws)));
+
+    // The ring: pause what runs, resume what is paused; cancel removes the row.
+    model.toggle(2);
+    QTRY_COMPARE(downloads.downloadStatus(zeta).kind(), DownloadStatus::Case::paused);
+    QTRY_COMPARE(model.data(model.index(2), ActiveDownloadListModel::KindRole).toInt(),
+                 int(DownloadStatus::Case::paused));
+    model.toggle(2);
+    QTRY_COMPARE(downloads.downloadStatus(zeta).kind(), DownloadStatus::Case::downloading);
+    for (int row = model.rowCount() - 1; row >= 0; --row)
+        model.cancel(row);
+    QTRY_COMPARE(model.rowCount(), 0);
+}
+
+void TestUiModels::fileRowsAndTheirFailures() {
+    DownloadManager downloads;
+    const QString folder = downloads.downloadFolder().toLocalFile();
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString &name : {u"a.IPA"_s, u"b.zip"_s, u"c.txt"_s, u"d"_s})
+        QVERIFY(writeFile(folder + u'/' + name, "not an archive"));
+    QVERIFY(InstallTest::writeAppIpa(folder + u"/e.ipa"_s, u"com.example.e"_s, u"E"_s, u"1.0"_s));
+    downloads.refreshFileList();
+    DownloadFileListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setDownloadManager(&downloads);
+    const auto rowOf = [&model](const QString &name) {
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.data(model.index(row), DownloadFileListModel::FileNameRole).toString() == name)
+                return row;
+        }
+        return -1;
+    };
+    const auto archive = [&](const QString &name) {
+        return model.data(model.index(rowOf(name)), DownloadFileListModel::IsArchiveRole).toBool();
+    };
+    QCOMPARE(model.rowCount(), int(downloads.fileList().size()));
+    QVERIFY(rowOf(u"c.txt"_s) >= 0 && rowOf(u"d"_s) >= 0);
+    QVERIFY(archive(u"a.IPA"_s));
+    QVERIFY(archive(u"b.zip"_s));
+    QVERIFY(!archive(u"c.txt"_s));
+    QVERIFY(!archive(u"d"_s));
+
+    // A conversion marks its row while it runs.
+    const QUrl good = QUrl::fromLocalFile(folder + u"/e.ipa"_s);
+    downloads.beginConvertIPA(good);
+    QVERIFY(model.data(model.index(rowOf(u"e.ipa"_s)), DownloadFileListModel::IsExtractingRole).toBool());
+    QTRY_VERIFY(downloads.extractingFiles().isEmpty());
+    QVERIFY(!model.data(model.index(rowOf(u"e.ipa"_s)), DownloadFileListModel::IsExtractingRole).toBool());
+
+    // Failures reach the user as a banner with the engine's reason.
+    NotificationManager &notifications = NotificationManager::shared();
+    const auto banner = [&notifications] {
+        return notifications.currentNotification() ? *notifications.currentNotification()
+                                                   : InAppNotification();
+    };
+    downloads.renameFile(QUrl::fromLocalFile(folder + u"/c.txt"_s), u"d"_s);
+    QTRY_COMPARE(banner().title, u"Rename Failed"_s);
+    QCOMPARE(banner().message, u"File already exists"_s);
+    QCOMPARE(banner().type, NotificationType::error);
+    downloads.beginConvertIPA(QUrl::fromLocalFile(folder + u"/b.zip"_s));
+    QTRY_COMPARE(banner().title, u"Convert Failed"_s);
+    QVERIFY(!banner().message.isEmpty());
+    downloads.beginImportFile(QUrl::fromLocalFile(folder + u"/missing.ipa"_s));
+    QTRY_COMPARE(banner().title, u"Import Failed"_s);
+
+    // A rename moves one row; nothing else is redrawn from scratch.
+    QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
+    downloads.renameFile(QUrl::fromLocalFile(folder + u"/d"_s), u"d2"_s);
+    QCOMPARE(rowOf(u"d"_s), -1);
+    QVERIFY(rowOf(u"d2"_s) >= 0);
+    downloads.deleteFile(QUrl::fromLocalFile(folder + u"/c.txt"_s));
+    QCOMPARE(rowOf(u"c.txt"_s), -1);
+    QCOMPARE(model.rowCount(), int(downloads.fileList().size()));
+    QCOMPARE(resetSpy.size(), 0);
+}
+
+void TestUiModels::shareCopies() {
+    QTemporaryDir source;
+    const QByteArray body = QByteArray(3'000'000, 'k') + "end";
+    const QString original = source.path() + u"/Clock 1.0.ipa"_s;
+    QVERIFY(writeFile(original, body));
+
+    FileShareCopy copier;
+    QSignalSpy finished(&copier, &FileShareCopy::finished);
+    copier.start(QUrl::fromLocalFile(original));
+    QVERIFY(copier.busy());
+    QVERIFY(finished.wait());
+    const QUrl copy = finished.first().at(0).toUrl();
+    QCOMPARE(finished.first().at(1).toString(), QString());
+    QVERIFY(!copier.busy());
+    QCOMPARE(copier.progress(), 1.0);
+    QCOMPARE(copy.fileName(), u"Clock 1.0.ipa"_s);
+    QVERIFY(copy.toLocalFile().startsWith(FileShareCopy::shareFolder() + u'/'));
+    QCOMPARE(readFile(copy.toLocalFile()), body);
+
+    // A missing file gives its reason and no copy.
+    finished.clear();
+    copier.start(QUrl::fromLocalFile(source.path() + u"/gone.ipa"_s));
+    QVERIFY(finished.wait());
+    QCOMPARE(finished.first().at(0).toUrl(), QUrl());
+    QVERIFY(!finished.first().at(1).toString().isEmpty());
+
+    // Copies older than their lifetime go, younger ones stay.
+    const QString fresh = QFileInfo(copy.toLocalFile()).path();
+    const QString stale = FileShareCopy::shareFolder() + u"/OLD"_s;
+    QVERIFY(writeFile(stale + u"/old.ipa"_s, "old"));
+    const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
+    const struct timeval times[2] = {{twoDaysAgo.toSecsSinceEpoch(), 0}, {twoDaysAgo.toSecsSinceEpoch(), 0}};
+    QCOMPARE(::utimes(QFile::encodeName(stale).constData(), times), 0);
+    FileShareCopy::removeStaleCopies(FileShareCopy::shareFolder(), FileShareCopy::kCopyLifetime);
+    QVERIFY(!QFileInfo::exists(stale));
+    QVERIFY(QFileInfo::exists(fresh + u"/Clock 1.0.ipa"_s));
 }
 
 int main(int argc, char **argv) {

@@ -11,6 +11,8 @@ Item {
     property bool showsArc: true
     property string symbol: "pause.fill"
     property int symbolSize: 14
+    // Off where progress arrives in regular ticks anyway: the glide would redraw between them.
+    property bool animatesProgress: true
 
     Shape {
         anchors.fill: parent
@@ -36,7 +38,10 @@ Item {
                 radiusX: root.width / 2 - 1.5; radiusY: root.height / 2 - 1.5
                 startAngle: 270
                 sweepAngle: 360 * root.progress
-                Behavior on sweepAngle { NumberAnimation { duration: 200; easing.type: Easing.Linear } }
+                Behavior on sweepAngle {
+                    enabled: root.animatesProgress
+                    NumberAnimation { duration: 200; easing.type: Easing.Linear }
+                }
             }
         }
     }
