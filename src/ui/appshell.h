@@ -14,8 +14,9 @@ public:
     // of the app is looked up.
     static void setUpApplication();
 
-    // Loads Main.qml; null when it could not be made, the reasons printed by the QML engine.
-    QQuickWindow *load();
+    // Loads Main.qml, its root given these initial properties; null when it could not be made,
+    // the reasons printed by the QML engine.
+    QQuickWindow *load(const QVariantMap &initialProperties = {});
 
 private:
     // Declared first: the engine uses the factory until it is destroyed.
