@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLocale>
 #include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -19,6 +20,7 @@ int main(int argc, char *argv[]) {
     // Ties the window to the installed desktop entry (its name and icon in docks and switchers).
     QGuiApplication::setDesktopFileName(QStringLiteral(KIVO_APP_ID));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/" KIVO_APP_ID ".svg")));
+    AppShell::installTranslations(QLocale::system());
     SingleInstance instance;
     if (!instance.claim())
         return 0;
