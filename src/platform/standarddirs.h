@@ -17,8 +17,8 @@ QString caches();
 QString temporary();
 
 // LiveContainer's storage folder on this desktop: $LIVECONTAINER_STORAGE, else "LiveContainer" in
-// the user's data folder (~/.local/share/LiveContainer). The LiveContainer stand-in uses it unless
-// told another, and Kivo's folder pickers open there, so that both agree without the user typing a path.
+// the user's data folder (~/.local/share/LiveContainer): the folder the LiveContainer stand-in
+// runs apps from unless told another, and so the one to choose as LiveContainer's folder in Kivo.
 QString liveContainerStorage();
 
 } // namespace StandardDirs

@@ -777,8 +777,8 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(m_elsewhere.filePath(u"Applications"_s)).isDir());
     }
 
-    // Told no folder, the stand-in runs apps from LiveContainer's folder in the user's data folder,
-    // where Kivo's folder pickers open, and says so: in --help, and when it finds no app there.
+    // Told no folder, the stand-in runs apps from LiveContainer's folder in the user's data folder
+    // and says so: in --help, and when it finds no app there.
     void standInAndKivoAgreeOnTheFolder() {
         const QString storage = qEnvironmentVariable("XDG_DATA_HOME") + u"/LiveContainer"_s;
         QCOMPARE(StandardDirs::liveContainerStorage(), storage);
