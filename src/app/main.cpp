@@ -1,7 +1,9 @@
 #include "platform/singleinstance.h"
 #include "ui/appshell.h"
+#include "ui/windowplacement.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLocale>
 #include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
@@ -11,18 +13,22 @@ Q_IMPORT_QML_PLUGIN(KivoPlugin)
 // The shell: one application, one window (Main.qml), the Material style. On the desktop nothing
 // asks for permission to post notifications: the freedesktop service shows them or is absent,
 // and the notification service copes with both. A second launch brings the running Kivo to the
-// front and leaves.
+// front and leaves. The window opens where the user left it.
 int main(int argc, char *argv[]) {
     QGuiApplication app(argc, argv);
     AppShell::setUpApplication();
+    // Ties the window to the installed desktop entry (its name and icon in docks and switchers).
+    QGuiApplication::setDesktopFileName(QStringLiteral(KIVO_APP_ID));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/" KIVO_APP_ID ".svg")));
     AppShell::installTranslations(QLocale::system());
     SingleInstance instance;
     if (!instance.claim())
         return 0;
     AppShell shell;
-    QQuickWindow *window = shell.load();
+    QQuickWindow *window = shell.load(WindowPlacement::initialProperties());
     if (!window)
         return 1;
+    WindowPlacement placement(window);
     QObject::connect(&instance, &SingleInstance::activationRequested, window, [window] {
         window->show();
         window->raise();

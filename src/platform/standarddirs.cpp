@@ -23,4 +23,11 @@ QString temporary() {
     return QDir::tempPath() + u"/Kivo"_s;
 }
 
+QString liveContainerStorage() {
+    const QString chosen = qEnvironmentVariable("LIVECONTAINER_STORAGE");
+    if (!chosen.isEmpty())
+        return QDir::cleanPath(QDir(chosen).absolutePath());
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/LiveContainer"_s;
+}
+
 } // namespace StandardDirs

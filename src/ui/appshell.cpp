@@ -41,8 +41,9 @@ bool AppShell::installTranslations(const QLocale &locale) {
     return replaceTranslator(app, locale, u"kivo"_s, u":/i18n"_s);
 }
 
-QQuickWindow *AppShell::load() {
+QQuickWindow *AppShell::load(const QVariantMap &initialProperties) {
     m_engine.setNetworkAccessManagerFactory(&m_networkFactory);
+    m_engine.setInitialProperties(initialProperties);
     // The module's qmldir lies at qrc:/Kivo; files in its feature folders find the module's
     // types through it.
     m_engine.addImportPath(u"qrc:/"_s);

@@ -20,8 +20,9 @@ public:
     // before. False when the app has no catalogue for it: its texts stay in English.
     static bool installTranslations(const QLocale &locale);
 
-    // Loads Main.qml; null when it could not be made, the reasons printed by the QML engine.
-    QQuickWindow *load();
+    // Loads Main.qml, its root given these initial properties; null when it could not be made,
+    // the reasons printed by the QML engine.
+    QQuickWindow *load(const QVariantMap &initialProperties = {});
 
 private:
     // Declared first: the engine uses the factory until it is destroyed.

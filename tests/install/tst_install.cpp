@@ -59,17 +59,24 @@ QVariantMap with(QVariantMap a, const QVariantMap &b) {
     return a;
 }
 
-// Runs the LiveContainer stand-in as a process of its own; the exit code, or -1 when it did not
-// finish.
-int runStandIn(const QStringList &arguments, const QString &storageFromEnvironment = {}) {
+// Runs the LiveContainer stand-in as a process of its own: its exit code (-1 when it did not
+// finish) and what it printed.
+struct StandInRun {
+    int exitCode = -1;
+    QString output;
+};
+StandInRun runStandIn(const QStringList &arguments, const QString &storageFromEnvironment = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"LIVECONTAINER_STORAGE"_s);
     if (!storageFromEnvironment.isEmpty())
         environment.insert(u"LIVECONTAINER_STORAGE"_s, storageFromEnvironment);
     process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QString::fromUtf8(KIVO_LIVECONTAINER_STANDIN), arguments);
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode()
-                                                                                          : -1;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAll())};
 }
 
 QString launchURL(const QString &folder) {
@@ -753,7 +760,7 @@ private Q_SLOTS:
     void standInLaunchesAsLiveContainerWould() {
         const QString app = m_elsewhere.filePath(u"a.b.app"_s);
         QVERIFY(AppBundleWriter::writeApp(app, AppBundleWriter::info(u"a.b"_s, u"A"_s, u"1"_s)));
-        QCOMPARE(runStandIn({u"--storage"_s, m_elsewhere.path(), launchURL(u"a.b.app"_s)}), 0);
+        QCOMPARE(runStandIn({u"--storage"_s, m_elsewhere.path(), launchURL(u"a.b.app"_s)}).exitCode, 0);
         const QStringList created = entries(m_elsewhere.filePath(u"Data/Application"_s));
         QCOMPARE(created.size(), 1);
         QVERIFY(QFileInfo(m_elsewhere.filePath(u"Data/Application/"_s + created.first() + u"/Documents"_s))
@@ -763,11 +770,28 @@ private Q_SLOTS:
         QCOMPARE(LiveContainer::dataContainerNames(*appInfo), created);
 
         const QDateTime written = QFileInfo(app + u"/LCAppInfo.plist"_s).lastModified();
-        QCOMPARE(runStandIn({launchURL(u"a.b.app"_s)}, m_elsewhere.path()), 0);
+        QCOMPARE(runStandIn({launchURL(u"a.b.app"_s)}, m_elsewhere.path()).exitCode, 0);
         QCOMPARE(entries(m_elsewhere.filePath(u"Data/Application"_s)), created);
         QCOMPARE(QFileInfo(app + u"/LCAppInfo.plist"_s).lastModified(), written);
-        QCOMPARE(runStandIn({u"--storage"_s, m_elsewhere.path(), u"livecontainer://install"_s}), 0);
+        QCOMPARE(runStandIn({u"--storage"_s, m_elsewhere.path(), u"livecontainer://install"_s}).exitCode, 0);
         QVERIFY(QFileInfo(m_elsewhere.filePath(u"Applications"_s)).isDir());
+    }
+
+    // Told no folder, the stand-in runs apps from LiveContainer's folder in the user's data folder
+    // and says so: in --help, and when it finds no app there.
+    void standInAndKivoAgreeOnTheFolder() {
+        const QString storage = qEnvironmentVariable("XDG_DATA_HOME") + u"/LiveContainer"_s;
+        QCOMPARE(StandardDirs::liveContainerStorage(), storage);
+        QDir(storage).removeRecursively();
+        QVERIFY(runStandIn({u"--help"_s}).output.contains(u"LiveContainer folder: "_s + storage + u'\n'));
+        const StandInRun missing = runStandIn({launchURL(u"a.b.app"_s)});
+        QCOMPARE(missing.exitCode, 1);
+        QVERIFY(missing.output.contains(u"uses the LiveContainer folder "_s + storage));
+
+        const QString app = storage + u"/Applications/a.b.app"_s;
+        QVERIFY(AppBundleWriter::writeApp(app, AppBundleWriter::info(u"a.b"_s, u"A"_s, u"1"_s)));
+        QCOMPARE(runStandIn({launchURL(u"a.b.app"_s)}).exitCode, 0);
+        QVERIFY(QFileInfo::exists(app + u"/LCAppInfo.plist"_s));
     }
 
     void standInRefusesWhatItCannotAnswer_data() {
@@ -783,7 +807,7 @@ private Q_SLOTS:
     void standInRefusesWhatItCannotAnswer() {
         QFETCH(QString, url);
         installApp(u"a.app"_s, u"a"_s);
-        QCOMPARE(runStandIn({u"--storage"_s, m_storage.path(), url}), 1);
+        QCOMPARE(runStandIn({u"--storage"_s, m_storage.path(), url}).exitCode, 1);
         QVERIFY(!QFileInfo::exists(data()));
     }
 
@@ -793,7 +817,7 @@ private Q_SLOTS:
         QVariantMap appInfo = *PropertyList::readDictionary(app + u"/LCAppInfo.plist"_s);
         appInfo.insert(u"keep"_s, 7);
         QVERIFY(PropertyList::writeXml(app + u"/LCAppInfo.plist"_s, appInfo));
-        QCOMPARE(runStandIn({u"--storage"_s, m_storage.path(), launchURL(u"a.app"_s)}), 0);
+        QCOMPARE(runStandIn({u"--storage"_s, m_storage.path(), launchURL(u"a.app"_s)}).exitCode, 0);
         QVERIFY(!QFileInfo::exists(m_storage.filePath(u"escape"_s)));
         appInfo = *PropertyList::readDictionary(app + u"/LCAppInfo.plist"_s);
         const QString first =

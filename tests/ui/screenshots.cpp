@@ -6,9 +6,11 @@
 #include "fixtures/httpserver.h"
 #include "install/appbundlewriter.h"
 #include "install/installtestsupport.h"
+#include "livecontainerstandin.h"
 #include "platform/urlopener.h"
 #include "samplecatalogue.h"
 #include "services/notificationmanager.h"
+#include "standinwindow.h"
 #include "store/appstoreviewmodel.h"
 #include "support/testmain.h"
 #include "ui/appshell.h"
@@ -17,9 +19,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QNetworkAccessManager>
+#include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -31,6 +35,7 @@
 using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(KivoPlugin)
+Q_IMPORT_QML_PLUGIN(KivoStandInPlugin)
 
 namespace {
 
@@ -456,5 +461,24 @@ int main(int argc, char **argv) {
     walk.click(walk.findShownItem(u"resetToDefaults"_s));
     walk.settle(500);
     walk.grab(u"39-reset-alert"_s);
+
+    // The LiveContainer stand-in's window: running the installed Clock, and a launch that finds
+    // no app in its folder.
+    QQmlApplicationEngine standInEngine;
+    const LiveContainerStandIn standIn(liveContainer.path());
+    const QString clockFolder = QFileInfo(downloads->installedApps().value(0).url.toLocalFile()).fileName();
+    for (const auto &[name, folder] : {std::pair(u"40-standin-launch"_s, clockFolder),
+                                       std::pair(u"41-standin-no-app"_s, u"com.example.Missing.app"_s)}) {
+        const auto outcome =
+            standIn.open(QUrl(u"livecontainer://livecontainer-launch?bundle-name="_s + folder));
+        QQuickWindow *standInWindow = StandInWindow::show(standInEngine, outcome, standIn.storageFolder());
+        if (!standInWindow)
+            return 1;
+        if (!QTest::qWaitForWindowExposed(standInWindow))
+            return 1;
+        Walkthrough standInWalk(standInWindow, output);
+        standInWalk.grab(name);
+        standInWindow->close();
+    }
     return 0;
 }

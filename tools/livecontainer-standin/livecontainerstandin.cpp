@@ -1,5 +1,6 @@
 #include "livecontainerstandin.h"
 
+#include "downloads/installedappsscanner.h"
 #include "platform/propertylist.h"
 #include "platform/uuid.h"
 
@@ -22,8 +23,15 @@ bool isSingleFolderName(const QString &name) {
            !name.contains(QChar(u'\0'));
 }
 
+LiveContainerStandIn::Outcome outcome(bool succeeded, const QString &message) {
+    LiveContainerStandIn::Outcome outcome;
+    outcome.succeeded = succeeded;
+    outcome.message = message;
+    return outcome;
+}
+
 LiveContainerStandIn::Outcome failure(const QString &message) {
-    return {false, message};
+    return outcome(false, message);
 }
 
 } // namespace
@@ -58,7 +66,7 @@ LiveContainerStandIn::Outcome LiveContainerStandIn::open(const QUrl &url) const 
 LiveContainerStandIn::Outcome LiveContainerStandIn::prepareStorage() const {
     if (!QDir().mkpath(m_storage + u"/Applications"_s) || !QDir().mkpath(dataContainersFolder()))
         return failure(u"Cannot prepare the storage folder %1"_s.arg(m_storage));
-    return {true, u"LiveContainer storage ready at %1"_s.arg(m_storage)};
+    return outcome(true, u"LiveContainer storage ready at %1"_s.arg(m_storage));
 }
 
 LiveContainerStandIn::Outcome LiveContainerStandIn::launch(const QString &folderName) const {
@@ -67,6 +75,9 @@ LiveContainerStandIn::Outcome LiveContainerStandIn::launch(const QString &folder
     const QString appFolder = applicationsFolder() + u'/' + folderName;
     if (!QFileInfo(appFolder).isDir())
         return failure(u"No app named \"%1\" in %2"_s.arg(folderName, applicationsFolder()));
+    // Named as LiveContainer lists it, from the bundle's own "Info.plist".
+    const LocalApp bundle = InstalledAppsScanner::readApp(appFolder);
+    Outcome launched{true, {}, bundle.name, bundle.bundleID, bundle.iconURL, {}, false};
 
     // The app's metadata survives from earlier launches; keys we do not know are carried along.
     const QString appInfoPath = appFolder + u'/' + kAppInfoFile;
@@ -84,7 +95,9 @@ LiveContainerStandIn::Outcome LiveContainerStandIn::launch(const QString &folder
             const QString container = dataContainersFolder() + u'/' + name;
             if (!QDir().mkpath(container))
                 return failure(u"Cannot create the data container %1"_s.arg(container));
-            return {true, u"Launched %1 with data container %2"_s.arg(folderName, name)};
+            launched.message = u"Launched %1 with data container %2"_s.arg(folderName, name);
+            launched.dataContainer = name;
+            return launched;
         }
     }
 
@@ -108,5 +121,8 @@ LiveContainerStandIn::Outcome LiveContainerStandIn::launch(const QString &folder
         QDir(container).removeRecursively();
         return failure(error);
     }
-    return {true, u"Launched %1 with new data container %2"_s.arg(folderName, uuid)};
+    launched.message = u"Launched %1 with new data container %2"_s.arg(folderName, uuid);
+    launched.dataContainer = uuid;
+    launched.isFirstLaunch = true;
+    return launched;
 }
