@@ -18,11 +18,19 @@ Entries appEntries(const QString &appFolderName, const QVariantMap &info, AppBun
             {folder + u"executable"_s, QByteArray(4096, 'x')}};
 }
 
-bool writeIpa(const QString &path, const Entries &entries) {
+QByteArray ipa(const Entries &entries) {
     ZipBuilder builder;
-    for (const auto &[name, data] : entries)
-        builder.addFile(name, data);
-    return ZipBuilder::writeFile(path, builder.finish());
+    for (const auto &[name, data] : entries) {
+        if (name.endsWith(u"->"_s))
+            builder.addSymlink(name.chopped(2), data);
+        else
+            builder.addFile(name, data);
+    }
+    return builder.finish();
+}
+
+bool writeIpa(const QString &path, const Entries &entries) {
+    return ZipBuilder::writeFile(path, ipa(entries));
 }
 
 bool writeAppIpa(const QString &path, const QString &bundleID, const QString &name, const QString &version) {

@@ -20,7 +20,9 @@ using Entries = QList<QPair<QString, QByteArray>>;
 Entries appEntries(const QString &appFolderName, const QVariantMap &info,
                    AppBundleWriter::Format format = AppBundleWriter::Format::Xml);
 
-// A real ZIP archive holding the entries, in their order.
+// A real ZIP archive holding the entries, in their order; a name ending in "->" is a symbolic
+// link to its content.
+QByteArray ipa(const Entries &entries);
 bool writeIpa(const QString &path, const Entries &entries);
 
 // The common case: one app with the given identity.
@@ -41,5 +43,13 @@ private:
     QTemporaryFile m_file;
     int m_saved = -1;
 };
+
+// What `work` prints to standard output, line by line. Checks belong after it, not inside.
+template<typename Work>
+QStringList printedBy(Work &&work) {
+    StdoutCapture console;
+    work();
+    return console.lines();
+}
 
 } // namespace InstallTest
