@@ -1,4 +1,5 @@
 #include "downloads/downloadmanager.h"
+#include "downloads/sessionrecorder.h"
 #include "fixtures/httpserver.h"
 #include "install/installtestsupport.h"
 #include "platform/defaultsstore.h"
@@ -32,16 +33,6 @@ QString documents(const QString &name = {}) {
 
 QString sessionFolder() {
     return StandardDirs::applicationSupport() + u"/TransferSessions/test"_s;
-}
-
-TransferSession::Configuration quickSession(std::chrono::milliseconds requestTimeout = 10s) {
-    TransferSession::Configuration configuration = TransferSession::Configuration::background(u"test"_s);
-    configuration.folder = sessionFolder();
-    configuration.initialRetryDelay = 50ms;
-    configuration.maximumRetryDelay = 200ms;
-    configuration.requestTimeout = requestTimeout;
-    configuration.recordInterval = 256 * 1024;
-    return configuration;
 }
 
 // The downloaded file once it is there; empty when it never came.
@@ -96,7 +87,8 @@ private:
     DownloadManager &startManager(std::chrono::milliseconds requestTimeout = 10s) {
         // One session per folder at a time, as in one process.
         m_manager.reset();
-        m_manager = std::make_unique<DownloadManager>(quickSession(requestTimeout));
+        m_manager = std::make_unique<DownloadManager>(
+            SessionRecorder::quickConfiguration(sessionFolder(), requestTimeout));
         return *m_manager;
     }
 
@@ -504,13 +496,11 @@ private Q_SLOTS:
                                          {u"https://example.com/escaping.ipa"_s, u"../../../outside"_s}};
         QVERIFY(DefaultsStore().setStringMap(DownloadManager::kResumeDataMapKey, map));
 
-        QStringList lines;
-        {
-            InstallTest::StdoutCapture console;
+        QStringList lines = InstallTest::printedBy([&] {
             startManager();
-            QTRY_VERIFY(!QFileInfo::exists(sessionFolder() + u"/ORPHAN.part"_s));
-            lines = console.lines();
-        }
+            (void)QTest::qWaitFor([] { return !QFileInfo::exists(sessionFolder() + u"/ORPHAN.part"_s); });
+        });
+        QVERIFY(!QFileInfo::exists(sessionFolder() + u"/ORPHAN.part"_s));
         lines.sort();
         QStringList expected{
             u"Dropped unreadable resume data of https://example.com/broken.ipa"_s,
