@@ -55,25 +55,11 @@ private:
     }
 };
 
+using InstallTest::containerNames;
+using InstallTest::entries;
+
 QVariantMap appInfo(const QStringList &containers, const QVariantMap &extra = {}) {
-    QVariantList list;
-    for (const QString &name : containers)
-        list.append(QVariantMap{{u"folderName"_s, name}, {u"name"_s, u"Default"_s}});
-    QVariantMap info = extra;
-    info.insert(u"LCContainers"_s, list);
-    return info;
-}
-
-QStringList entries(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QStringList containerNames(const QString &appInfoPath) {
-    QStringList names;
-    const auto info = PropertyList::readDictionary(appInfoPath);
-    for (const QVariant &element : info ? info->value(u"LCContainers"_s).toList() : QVariantList())
-        names.append(element.toMap().value(u"folderName"_s).toString());
-    return names;
+    return InstallTest::lcAppInfo(QVariantList(containers.cbegin(), containers.cend()), extra);
 }
 
 std::optional<QString> versionOf(const QString &app) {

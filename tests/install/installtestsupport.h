@@ -28,6 +28,13 @@ bool writeIpa(const QString &path, const Entries &entries);
 // The common case: one app with the given identity.
 bool writeAppIpa(const QString &path, const QString &bundleID, const QString &name, const QString &version);
 
+// An "LCAppInfo.plist" naming these data containers, as LiveContainer writes it.
+QVariantMap lcAppInfo(const QVariantList &containers, const QVariantMap &extra = {});
+// The container names such a file lists, read without the code under test; empty when unreadable.
+QStringList containerNames(const QString &appInfoPath);
+// The entries of a folder matching `pattern`, hidden ones included, by name.
+QStringList entries(const QString &folder, const QString &pattern = QStringLiteral("*"));
+
 // Captures what the process writes to standard output (the engine's console lines), and gives
 // it back to the real standard output when done so nothing is hidden from the test log.
 class StdoutCapture {

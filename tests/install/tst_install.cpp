@@ -32,17 +32,8 @@ using InstallTest::Entries;
 
 namespace {
 
-QStringList entries(const QString &folder, const QString &pattern = u"*"_s) {
-    return QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-QVariantMap appInfoNaming(const QVariantList &containers) {
-    QVariantList list;
-    for (const QVariant &name : containers)
-        list.append(QVariantMap{{u"folderName"_s, name}});
-    return {{u"LCContainers"_s, list}};
-}
+using InstallTest::entries;
+using InstallTest::lcAppInfo;
 
 bool makeFolderWithFile(const QString &folder) {
     QFile file(folder + u"/save.dat"_s);
@@ -123,7 +114,7 @@ class TestInstall : public QObject {
         const QString path = m_storage.filePath(u"Applications/"_s + folder);
         AppBundleWriter::writeApp(path, AppBundleWriter::info(bundleID, u"App"_s, u"3.1"_s));
         if (!containers.isEmpty())
-            PropertyList::writeXml(path + u"/LCAppInfo.plist"_s, appInfoNaming(containers));
+            PropertyList::writeXml(path + u"/LCAppInfo.plist"_s, lcAppInfo(containers));
         return path;
     }
 
@@ -180,8 +171,8 @@ private Q_SLOTS:
     void honoursOnlySingleFolderNames_data() {
         QTest::addColumn<QVariant>("containers");
         QTest::addColumn<QStringList>("names");
-        const QVariantMap leaving = appInfoNaming(
-            {u"../../etc"_s, u"/abs"_s, u"a/b"_s, u".."_s, u"."_s, QString(), 7, u"A-1"_s, u"B"_s});
+        const QVariantMap leaving =
+            lcAppInfo({u"../../etc"_s, u"/abs"_s, u"a/b"_s, u".."_s, u"."_s, QString(), 7, u"A-1"_s, u"B"_s});
         QTest::newRow("leaving names and non-strings skipped")
             << leaving.value(u"LCContainers"_s) << QStringList{u"A-1"_s, u"B"_s};
         QTest::newRow("element not a dictionary")
