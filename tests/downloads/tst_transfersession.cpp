@@ -203,53 +203,34 @@ private Q_SLOTS:
         QCOMPARE(partialFiles().size(), 1);
     }
 
-    void waitsForAServerThatComesUpLater() {
-        const QByteArray body = randomBytes(256 * 1024, 5);
-        m_server->serveBytes(u"/app.ipa"_s, body);
-        const QUrl url = m_server->url(u"/app.ipa"_s);
-        const quint16 port = m_server->port();
-        m_server->stop();
-
-        const TransferTaskPtr task = m_session->downloadTask(url);
-        task->resume();
-        QTRY_COMPARE(m_recorder->waitingCount(), 1);
-        QCOMPARE(task->state(), TransferTask::State::running);
-        // Several refused attempts report waiting once.
-        QTest::qWait(300);
-        QCOMPARE(m_recorder->waitingCount(), 1);
-        QVERIFY(m_recorder->completions().isEmpty());
-
-        QCOMPARE(m_server->start(port), port);
-        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->finishedCount(), 1, 5000);
-        QCOMPARE(readFile(m_recorder->finishedFile()), body);
-        QVERIFY(!m_recorder->completions().first().error);
+    // A client error, or a cancel while running, ends the task for good: no resume data and no
+    // partial file left.
+    void endsWithoutResumeData_data() {
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("client error") << false;
+        QTest::newRow("cancelled while running") << true;
     }
 
-    void endsWithoutResumeDataOnAClientError() {
-        m_server->setRoute(u"/gone.ipa"_s, RouteResponse::errorPage(404));
-        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/gone.ipa"_s));
+    void endsWithoutResumeData() {
+        QFETCH(bool, cancelled);
+        m_server->setRoute(
+            u"/app.ipa"_s,
+            cancelled
+                ? RouteResponse::bytes(randomBytes(1024 * 1024, 7)).withEtag("v1").throttled(1024 * 1024)
+                : RouteResponse::errorPage(404));
+        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
         task->resume();
+        if (cancelled) {
+            QTRY_VERIFY(m_recorder->lastWritten() > 0);
+            QCOMPARE(partialFiles().size(), 1);
+            task->cancel();
+        }
         QTRY_COMPARE(m_recorder->completions().size(), 1);
         const std::optional<TransferError> error = m_recorder->completions().first().error;
         QVERIFY(error);
-        QCOMPARE(error->code, int(TransferError::BadServerResponse));
+        QCOMPARE(error->code, int(cancelled ? TransferError::Cancelled : TransferError::BadServerResponse));
         QVERIFY(!error->resumeData);
         QCOMPARE(m_recorder->finishedCount(), 0);
-        QVERIFY(partialFiles().isEmpty());
-    }
-
-    void cancelRemovesThePartialFile() {
-        m_server->setRoute(
-            u"/app.ipa"_s,
-            RouteResponse::bytes(randomBytes(1024 * 1024, 7)).withEtag("v1").throttled(1024 * 1024));
-        const TransferTaskPtr task = m_session->downloadTask(m_server->url(u"/app.ipa"_s));
-        task->resume();
-        QTRY_VERIFY(m_recorder->lastWritten() > 0);
-        QCOMPARE(partialFiles().size(), 1);
-        task->cancel();
-        QTRY_COMPARE(m_recorder->completions().size(), 1);
-        QCOMPARE(m_recorder->completions().first().error->code, int(TransferError::Cancelled));
-        QVERIFY(!m_recorder->completions().first().error->resumeData);
         QVERIFY(partialFiles().isEmpty());
     }
 
