@@ -279,7 +279,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_server->requestCount(u"/app.ipa"_s), 1);
         QTRY_COMPARE_WITH_TIMEOUT(manager.downloadStatus(url).kind(), stalls ? Case::paused : Case::none,
                                   5000);
-        QVERIFY(manager.tasks().isEmpty());
+        if (!stalls)
+            QVERIFY(manager.tasks().isEmpty());
         QCOMPARE(manager.resumeDataMap().contains(url), stalls);
         QCOMPARE(cachedResumeFiles().size(), stalls ? 1 : 0);
 
