@@ -55,25 +55,11 @@ private:
     }
 };
 
+using InstallTest::containerNames;
+using InstallTest::entries;
+
 QVariantMap appInfo(const QStringList &containers, const QVariantMap &extra = {}) {
-    QVariantList list;
-    for (const QString &name : containers)
-        list.append(QVariantMap{{u"folderName"_s, name}, {u"name"_s, u"Default"_s}});
-    QVariantMap info = extra;
-    info.insert(u"LCContainers"_s, list);
-    return info;
-}
-
-QStringList entries(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QStringList containerNames(const QString &appInfoPath) {
-    QStringList names;
-    const auto info = PropertyList::readDictionary(appInfoPath);
-    for (const QVariant &element : info ? info->value(u"LCContainers"_s).toList() : QVariantList())
-        names.append(element.toMap().value(u"folderName"_s).toString());
-    return names;
+    return InstallTest::lcAppInfo(QVariantList(containers.cbegin(), containers.cend()), extra);
 }
 
 std::optional<QString> versionOf(const QString &app) {
@@ -461,11 +447,8 @@ private Q_SLOTS:
             return from.contains(u"/Backups/"_s);
         };
         m_engine->setFileOperations(files);
-        {
-            InstallTest::StdoutCapture console;
-            m_engine->restoreBackup(backup);
-            QCOMPARE(console.lines(), QStringList{u"Restore failed: Injected failure"_s});
-        }
+        QCOMPARE(InstallTest::printedBy([&] { m_engine->restoreBackup(backup); }),
+                 QStringList{u"Restore failed: Injected failure"_s});
         QCOMPARE(versionOf(installedApp()), std::optional<QString>(u"2.0"_s));
         QVERIFY(QFileInfo::exists(oldAppInfo(backup)));
         QCOMPARE(m_engine->pendingBackups(), QList<AppBackup>{backup});
@@ -485,11 +468,8 @@ private Q_SLOTS:
         escaping.backupPath = u".."_s;
         restart({backup, escaping});
 
-        {
-            InstallTest::StdoutCapture console;
-            m_engine->deleteBackup(backup, true);
-            QCOMPARE(console.lines(), QStringList{u"Deleted backup container: A"_s});
-        }
+        QCOMPARE(InstallTest::printedBy([&] { m_engine->deleteBackup(backup, true); }),
+                 QStringList{u"Deleted backup container: A"_s});
         QVERIFY(!QFileInfo::exists(containers() + u"/A"_s));
         QVERIFY(QFileInfo::exists(containers() + u"/B"_s));
         QVERIFY(QFileInfo::exists(m_storage->filePath(u"Keep"_s)));
@@ -541,13 +521,14 @@ private Q_SLOTS:
         QFETCH(bool, archiveKept);
         QVERIFY(makeConflict(configured));
         const QDateTime before = QDateTime::currentDateTimeUtc();
-        {
-            InstallTest::StdoutCapture console;
-            // A second answer to the same question changes nothing.
-            m_engine->resolvePendingInstallation(action);
-            QVERIFY(resolve(action));
-            QCOMPARE(console.lines(), QStringList());
-        }
+        bool resolved = false;
+        // A second answer to the same question changes nothing.
+        QCOMPARE(InstallTest::printedBy([&] {
+                     m_engine->resolvePendingInstallation(action);
+                     resolved = resolve(action);
+                 }),
+                 QStringList());
+        QVERIFY(resolved);
         QCOMPARE(entries(applications()), apps);
         QCOMPARE(versionOf(installedApp()), std::optional(version));
         QCOMPARE(QFile::exists(newArchive()), archiveKept);
@@ -628,12 +609,9 @@ private Q_SLOTS:
             };
         }
 
-        QStringList lines;
-        {
-            InstallTest::StdoutCapture console;
-            QVERIFY(resolve(action));
-            lines = console.lines();
-        }
+        bool resolved = false;
+        const QStringList lines = InstallTest::printedBy([&] { resolved = resolve(action); });
+        QVERIFY(resolved);
         QCOMPARE(lines.filter(u"Finalize install error: "_s).size(), 1);
         // The settings store names its own failure.
         QCOMPARE(lines.size(), fullDisk ? 2 : 1);
@@ -750,11 +728,10 @@ private Q_SLOTS:
             return to == old && from.contains(u"/Temp_"_s);
         };
         m_engine->setFileOperations(files);
-        {
-            InstallTest::StdoutCapture console;
-            QVERIFY(resolve(InstallAction::updateExisting));
-            QCOMPARE(console.lines().size(), 1);
-        }
+        bool resolved = false;
+        QCOMPARE(InstallTest::printedBy([&] { resolved = resolve(InstallAction::updateExisting); }).size(),
+                 1);
+        QVERIFY(resolved);
         QVERIFY(QFile::exists(newArchive()));
         QCOMPARE(m_engine->pendingBackups().size(), 1);
         QVERIFY(m_engine->installedApps().isEmpty());

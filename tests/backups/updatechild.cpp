@@ -18,7 +18,6 @@
 //                                          "broken: <why>" (exit status 1)
 
 #include "downloads/downloadmanager.h"
-#include "downloads/livecontainer.h"
 #include "install/installtestsupport.h"
 #include "platform/propertylist.h"
 #include "platform/standarddirs.h"
@@ -82,11 +81,6 @@ QStringList listing(const QString &app) {
     }
     files.sort();
     return files;
-}
-
-QStringList containerNames(const QString &app) {
-    const auto info = PropertyList::readDictionary(app + u'/' + LiveContainer::kAppInfoFileName);
-    return info ? LiveContainer::dataContainerNames(*info) : QStringList();
 }
 
 bool writeArchive(const QString &path, const QString &version, int files) {
@@ -163,7 +157,7 @@ QString brokenBecause(const DownloadManager &engine, const QString &storage, QSt
     }
     if (listing(app) != expected)
         return u"the installed version "_s + *version + u" is not whole"_s;
-    if (containerNames(named) != QStringList{u"A"_s})
+    if (InstallTest::containerNames(named + u"/LCAppInfo.plist"_s) != QStringList{u"A"_s})
         return u"nothing names the user's data container"_s;
     if (readFile(storage + u"/Data/Application/A/save.dat"_s) != "level 42")
         return u"the user's data is gone"_s;

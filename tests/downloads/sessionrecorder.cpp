@@ -11,6 +11,18 @@ SessionRecorder::SessionRecorder(const QString &finishedFolder)
     QDir().mkpath(finishedFolder);
 }
 
+TransferSession::Configuration SessionRecorder::quickConfiguration(const QString &folder,
+                                                                   std::chrono::milliseconds requestTimeout) {
+    TransferSession::Configuration configuration;
+    configuration.identifier = u"test"_s;
+    configuration.folder = folder;
+    configuration.initialRetryDelay = std::chrono::milliseconds(50);
+    configuration.maximumRetryDelay = std::chrono::milliseconds(200);
+    configuration.requestTimeout = requestTimeout;
+    configuration.recordInterval = 256 * 1024;
+    return configuration;
+}
+
 QList<SessionRecorder::Completion> SessionRecorder::completions() const {
     const QMutexLocker lock(&m_mutex);
     return m_completions;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 
 // A TransferSession delegate for tests: records every event (they arrive on the session's
@@ -14,6 +15,12 @@
 class SessionRecorder : public TransferSessionDelegate {
 public:
     explicit SessionRecorder(const QString &finishedFolder);
+
+    // A session "test" in `folder` with short waits, so that retries and time-outs happen within
+    // a test's patience.
+    static TransferSession::Configuration
+    quickConfiguration(const QString &folder,
+                       std::chrono::milliseconds requestTimeout = std::chrono::seconds(10));
 
     struct Completion {
         QUrl url;

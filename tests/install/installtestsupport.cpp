@@ -1,7 +1,9 @@
 #include "installtestsupport.h"
 
 #include "fixtures/zipbuilder.h"
+#include "platform/propertylist.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cstdio>
@@ -18,15 +20,45 @@ Entries appEntries(const QString &appFolderName, const QVariantMap &info, AppBun
             {folder + u"executable"_s, QByteArray(4096, 'x')}};
 }
 
-bool writeIpa(const QString &path, const Entries &entries) {
+QByteArray ipa(const Entries &entries) {
     ZipBuilder builder;
-    for (const auto &[name, data] : entries)
-        builder.addFile(name, data);
-    return ZipBuilder::writeFile(path, builder.finish());
+    for (const auto &[name, data] : entries) {
+        if (name.endsWith(u"->"_s))
+            builder.addSymlink(name.chopped(2), data);
+        else
+            builder.addFile(name, data);
+    }
+    return builder.finish();
+}
+
+bool writeIpa(const QString &path, const Entries &entries) {
+    return ZipBuilder::writeFile(path, ipa(entries));
 }
 
 bool writeAppIpa(const QString &path, const QString &bundleID, const QString &name, const QString &version) {
     return writeIpa(path, appEntries(name + u".app"_s, AppBundleWriter::info(bundleID, name, version)));
+}
+
+QVariantMap lcAppInfo(const QVariantList &containers, const QVariantMap &extra) {
+    QVariantList list;
+    for (const QVariant &name : containers)
+        list.append(QVariantMap{{u"folderName"_s, name}, {u"name"_s, u"Default"_s}});
+    QVariantMap info = extra;
+    info.insert(u"LCContainers"_s, list);
+    return info;
+}
+
+QStringList containerNames(const QString &appInfoPath) {
+    QStringList names;
+    const auto info = PropertyList::readDictionary(appInfoPath);
+    for (const QVariant &element : info ? info->value(u"LCContainers"_s).toList() : QVariantList())
+        names.append(element.toMap().value(u"folderName"_s).toString());
+    return names;
+}
+
+QStringList entries(const QString &folder, const QString &pattern) {
+    return QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
 
 StdoutCapture::StdoutCapture() {

@@ -1,3 +1,4 @@
+#include "install/appbundlewriter.h"
 #include "platform/atomicfile.h"
 #include "platform/defaultsstore.h"
 #include "platform/fileremoval.h"
@@ -18,10 +19,6 @@
 #include <QtEndian>
 
 #include <sys/stat.h>
-
-#include <plist/plist.h>
-
-#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
@@ -277,15 +274,7 @@ private Q_SLOTS:
         QCOMPARE(PropertyList::readDictionary(path, &error), std::optional<QVariantMap>(original));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"LCAppInfo.plist"_s});
         // The binary form of the same list, as libplist writes it, reads back the same.
-        const QByteArray xml = PropertyList::toXml(original).value();
-        plist_t root = nullptr;
-        plist_from_xml(xml.constData(), uint32_t(xml.size()), &root);
-        char *binary = nullptr;
-        uint32_t length = 0;
-        plist_to_bin(root, &binary, &length);
-        plist_free(root);
-        const QByteArray binaryBytes(binary, qsizetype(length));
-        free(binary);
+        const QByteArray binaryBytes = AppBundleWriter::plistBytes(original, AppBundleWriter::Format::Binary);
         QVERIFY(binaryBytes.startsWith("bplist00"));
         QCOMPARE(PropertyList::parse(binaryBytes, &error), std::optional<QVariant>(original));
     }

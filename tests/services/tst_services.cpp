@@ -3,7 +3,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -85,24 +84,23 @@ private Q_SLOTS:
         QVERIFY(manager.bannerRemainingTime() <= 3000ms);
     }
 
-    // A second banner replaces the first at once and restarts the period; the first banner's
-    // dismissal never comes.
+    // A second banner replaces the first at once and lives a whole period of its own: when the
+    // first one's period ends it is still there, and the first one's dismissal never comes.
     void aNewerBannerReplacesTheOlder() {
         NotificationManager &manager = NotificationManager::shared();
-        manager.setBannerDuration(300ms);
+        manager.setBannerDuration(200ms);
         manager.showNotification(u"First"_s, u"one"_s, NotificationType::info);
         QTRY_VERIFY(manager.currentNotification());
         const QUuid first = manager.currentNotification()->id;
-        QTest::qWait(200);
+        manager.setBannerDuration(600ms);
         manager.showNotification(u"Second"_s, u"two"_s, NotificationType::error);
         QTRY_VERIFY(manager.currentNotification()->id != first);
-        QElapsedTimer sinceSecond;
-        sinceSecond.start();
         QCOMPARE(manager.currentNotification()->title, u"Second"_s);
 
         QSignalSpy changes(&manager, &NotificationManager::currentNotificationChanged);
+        QTest::qWait(400);
+        QCOMPARE(changes.size(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!manager.currentNotification(), 2000);
-        QVERIFY(sinceSecond.elapsed() >= 250);
         QCOMPARE(changes.size(), 1);
     }
 
