@@ -20,7 +20,9 @@ RowLayout {
         text: root.text
         font.pixelSize: Theme.bodySize
     }
-    Row {
+    // A layout rather than a Row: a Row kept its width when "Default" appeared beside "Select",
+    // and drew one over the other.
+    RowLayout {
         id: trailing
         spacing: 4
     }
