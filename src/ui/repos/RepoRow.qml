@@ -42,7 +42,7 @@ SwipeDelegate {
     onPressAndHold: menuRequested(width / 2, height / 2)
 
     swipe.enabled: deletable
-    swipe.right: RepoSwipe.deleteBackground
+    swipe.right: RepoRowParts.deleteBackground
     // Released past half the row's width the swipe opens fully: that deletes the node.
     swipe.onCompleted: deleteRequested()
 
@@ -64,14 +64,14 @@ SwipeDelegate {
 
         // Made only in delete mode: a hundred rows of idle buttons would slow the first frame.
         Loader {
+            id: deleteButton
             active: root.editing && root.deletable
             visible: active
-            sourceComponent: ToolButton {
-                objectName: "rowDeleteButton"
-                Accessible.name: qsTr("Delete %1").arg(root.name)
-                contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
-                onClicked: root.deleteRequested()
-            }
+            sourceComponent: RepoRowParts.deleteButton
+        }
+        Connections {
+            target: deleteButton.item
+            function onClicked() { root.deleteRequested() }
         }
 
         // Status or folder icon, 30 by 30.
@@ -98,10 +98,7 @@ SwipeDelegate {
             Loader {
                 anchors.fill: parent
                 active: !root.isFolder && root.status === RepoLevelModel.Loading
-                sourceComponent: BusyIndicator {
-                    objectName: "loadingIndicator"
-                    running: true
-                }
+                sourceComponent: RepoRowParts.spinner
             }
             SymbolIcon {
                 objectName: "errorIcon"

@@ -15,6 +15,8 @@ TestCase {
     property var store: null
 
     function initTestCase() {
+        // Rows make their spinner, delete button and swipe background on demand: none may fail.
+        failOnWarning(/Cannot instantiate/)
         const component = Qt.createComponent("qrc:/Kivo/Main.qml")
         verify(component.status === Component.Ready, component.errorString())
         window = component.createObject(null)
@@ -173,6 +175,17 @@ TestCase {
         goBack()
         goBack()
         tryVerify(() => row("Sample Apps") !== undefined)
+
+        // Edit mode: each row's delete button deletes it.
+        store.addFolder("Spare")
+        tryVerify(() => row("Spare") !== undefined)
+        mouseClick(findChild(reposPage(), "editButton"))
+        const deleteButton = findChild(row("Spare"), "rowDeleteButton")
+        verify(deleteButton !== null)
+        mouseClick(deleteButton)
+        tryVerify(() => row("Spare") === undefined)
+        mouseClick(findChild(reposPage(), "editButton"))
+        tryVerify(() => findChild(row("Box"), "rowDeleteButton") === null)
     }
 
     function test_3_disableARepository() {

@@ -1,11 +1,25 @@
 pragma Singleton
 import QtQuick
+import QtQuick.Controls
 import Kivo
 
-// What a "Repos" row shows behind itself while it is swiped leftwards. Kept out of RepoRow.qml,
-// whose components are bound: the swipe makes its item in a context of its own, which Qt 6.4
-// refuses for bound components.
+// The parts a "Repos" row makes only when they are shown. Kept out of RepoRow.qml, whose
+// components are bound: loaders and the swipe make their items in contexts of their own, which
+// Qt 6.4 refuses for bound components.
 QtObject {
+    // The edit mode's delete button at the leading end; the row handles its click.
+    readonly property Component deleteButton: ToolButton {
+        objectName: "rowDeleteButton"
+        Accessible.name: qsTr("Delete")
+        contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
+    }
+
+    readonly property Component spinner: BusyIndicator {
+        objectName: "loadingIndicator"
+        running: true
+    }
+
+    // Behind the row while it is swiped leftwards.
     readonly property Component deleteBackground: Rectangle {
         objectName: "swipeDeleteBackground"
         width: parent ? parent.width : 0
