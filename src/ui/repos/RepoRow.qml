@@ -28,6 +28,7 @@ SwipeDelegate {
     property bool editing: false
     // Inside a linked folder the list decides its children: no delete button, no swipe.
     property bool deletable: true
+    required property RepoRowParts parts
 
     signal openFolder()
     signal toggled(bool enabled)
@@ -42,7 +43,7 @@ SwipeDelegate {
     onPressAndHold: menuRequested(width / 2, height / 2)
 
     swipe.enabled: deletable
-    swipe.right: RepoRowParts.deleteBackground
+    swipe.right: root.parts.deleteBackground
     // Released past half the row's width the swipe opens fully: that deletes the node.
     swipe.onCompleted: deleteRequested()
 
@@ -67,7 +68,7 @@ SwipeDelegate {
             id: deleteButton
             active: root.editing && root.deletable
             visible: active
-            sourceComponent: RepoRowParts.deleteButton
+            sourceComponent: root.parts.deleteButton
         }
         Connections {
             target: deleteButton.item
@@ -98,7 +99,7 @@ SwipeDelegate {
             Loader {
                 anchors.fill: parent
                 active: !root.isFolder && root.status === RepoLevelModel.Loading
-                sourceComponent: RepoRowParts.spinner
+                sourceComponent: root.parts.spinner
             }
             SymbolIcon {
                 objectName: "errorIcon"

@@ -1,11 +1,10 @@
-pragma Singleton
 import QtQuick
 import QtQuick.Controls
 import Kivo
 
-// The parts a "Repos" row makes only when they are shown. Kept out of RepoRow.qml, whose
-// components are bound: loaders and the swipe make their items in contexts of their own, which
-// Qt 6.4 refuses for bound components.
+// The parts a "Repos" row makes only when they are shown, one set for every row of a level. Kept
+// out of RepoRow.qml, whose components are bound: loaders and the swipe make their items in
+// contexts of their own, which Qt 6.4 refuses for bound components.
 QtObject {
     // The edit mode's delete button at the leading end; the row handles its click.
     readonly property Component deleteButton: ToolButton {
