@@ -389,6 +389,9 @@ int main(int argc, char **argv) {
                       "application/json");
     server.serveBytes(u"/list.txt"_s, (base + u"/more.json\n"_s).toUtf8(), "text/plain");
     window->resize(390, 844);
+    // Both folders chosen: each row has "Default" beside "Select".
+    QTemporaryDir pickedDownloads;
+    downloads->setCustomFolder(QUrl::fromLocalFile(pickedDownloads.path()), false);
     walk.click(walk.findShownItem(u"tab3"_s));
     walk.settle(800);
     walk.grab(u"29-settings"_s);
@@ -411,6 +414,17 @@ int main(int argc, char **argv) {
         }
         return nullptr;
     };
+    // The failed repository halfway through a swipe to the left, then let go where it springs back.
+    if (QQuickItem *row = rowNamed(u"Unknown"_s)) {
+        const QPoint from = row->mapToScene(QPointF(row->width() * 0.75, row->height() / 2)).toPoint();
+        QTest::mousePress(window, Qt::LeftButton, {}, from);
+        for (int step = 1; step <= 8; ++step)
+            QTest::mouseMove(window, from - QPoint(step * 15, 0), 10);
+        walk.grab(u"30b-repos-swipe-delete"_s);
+        QTest::mouseMove(window, from, 10);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, from);
+        walk.settle(600);
+    }
     if (QQuickItem *row = rowNamed(u"Team List"_s)) {
         const QPointF at = row->mapToScene(QPointF(row->width() / 2, row->height() / 2));
         QTest::mouseClick(window, Qt::RightButton, {}, at.toPoint());

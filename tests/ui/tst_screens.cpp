@@ -78,6 +78,15 @@ public:
         return InstallTest::writeAppIpa(path, bundleID, name, version) ? QUrl::fromLocalFile(path) : QUrl();
     }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
+    // A folder of the test's own to pick or save into.
+    Q_INVOKABLE QUrl scratchFolder(const QString &name) const {
+        const QString path = m_archives.path() + u'/' + name;
+        return QDir().mkpath(path) ? QUrl::fromLocalFile(path) : QUrl();
+    }
+    Q_INVOKABLE static QString readText(const QUrl &file) {
+        QFile opened(file.toLocalFile());
+        return opened.open(QIODevice::ReadOnly) ? QString::fromUtf8(opened.readAll()) : QString();
+    }
     // An archive served slowly, with a validator so that a pause keeps its bytes.
     Q_INVOKABLE QUrl slowDownloadURL(const QString &name) {
         if (!m_server) {

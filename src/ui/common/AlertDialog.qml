@@ -51,8 +51,15 @@ Dialog {
         dismissed()
     }
 
+    // Without a message the buttons follow the title directly.
+    readonly property bool hasMessage: message.length > 0
+    topPadding: hasMessage ? 20 : 8
+    bottomPadding: hasMessage ? 24 : 0
+    contentHeight: hasMessage ? contentItem.implicitHeight : 0
+
     contentItem: Label {
         objectName: "alertMessage"
+        visible: root.hasMessage
         text: root.message
         textFormat: Text.PlainText
         // A closed alert does not lay out its message: wrapping it while the alert is created

@@ -24,6 +24,7 @@ Dialog {
 
     FileDialog {
         id: saveDialog
+        objectName: "saveCopyDialog"
         fileMode: FileDialog.SaveFile
         title: qsTr("Save a Copy…")
         selectedFile: actions.fileName(root.file)

@@ -33,6 +33,10 @@ Page {
         store: root.store
     }
 
+    RepoRowParts {
+        id: rowParts
+    }
+
     function copy(repo, mode) {
         if (repo.containsDisabled) {
             root.pendingRepo = repo
@@ -99,6 +103,7 @@ Page {
             id: row
             editing: root.editing
             deletable: !level.insideLinkedFolder
+            parts: rowParts
             highlighted: ListView.isCurrentItem && list.activeFocus
             onOpenFolder: root.openFolder(row.repoID)
             onToggled: (enabled) => root.store.setRepoEnabled(row.repoID, enabled)

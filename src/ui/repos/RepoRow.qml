@@ -6,8 +6,8 @@ import QtQuick.Layouts
 import Kivo
 
 // One node of a "Repos" level: a folder (tap to open) or a repository with its fetch status, and
-// the switch that turns it on or off.
-ItemDelegate {
+// the switch that turns it on or off. Swiped leftwards past half its width, it is deleted.
+SwipeDelegate {
     id: root
 
     required property int index
@@ -26,7 +26,9 @@ ItemDelegate {
 
     // Delete mode: a delete button at the leading end.
     property bool editing: false
+    // Inside a linked folder the list decides its children: no delete button, no swipe.
     property bool deletable: true
+    required property RepoRowParts parts
 
     signal openFolder()
     signal toggled(bool enabled)
@@ -40,6 +42,11 @@ ItemDelegate {
     onClicked: if (isFolder) openFolder()
     onPressAndHold: menuRequested(width / 2, height / 2)
 
+    swipe.enabled: deletable
+    swipe.right: root.parts.deleteBackground
+    // Released past half the row's width the swipe opens fully: that deletes the node.
+    swipe.onCompleted: deleteRequested()
+
     // Takes the right button for itself: the delegate would take a right click for a tap and
     // open the folder under the menu.
     MouseArea {
@@ -48,27 +55,24 @@ ItemDelegate {
         onClicked: (mouse) => root.menuRequested(mouse.x, mouse.y)
     }
 
-    // A plain child rather than the contentItem, whose ids Qt could not defer.
+    // A plain child rather than the contentItem, whose ids Qt could not defer; it follows the
+    // contentItem, which the swipe moves.
     contentItem: Item {}
     RowLayout {
         id: content
-        anchors.fill: parent
-        anchors.leftMargin: root.leftPadding
-        anchors.rightMargin: root.rightPadding
-        anchors.topMargin: root.topPadding
-        anchors.bottomMargin: root.bottomPadding
+        anchors.fill: root.contentItem
         spacing: 12
 
         // Made only in delete mode: a hundred rows of idle buttons would slow the first frame.
         Loader {
+            id: deleteButton
             active: root.editing && root.deletable
             visible: active
-            sourceComponent: ToolButton {
-                objectName: "rowDeleteButton"
-                Accessible.name: qsTr("Delete %1").arg(root.name)
-                contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
-                onClicked: root.deleteRequested()
-            }
+            sourceComponent: root.parts.deleteButton
+        }
+        Connections {
+            target: deleteButton.item
+            function onClicked() { root.deleteRequested() }
         }
 
         // Status or folder icon, 30 by 30.
@@ -95,10 +99,7 @@ ItemDelegate {
             Loader {
                 anchors.fill: parent
                 active: !root.isFolder && root.status === RepoLevelModel.Loading
-                sourceComponent: BusyIndicator {
-                    objectName: "loadingIndicator"
-                    running: true
-                }
+                sourceComponent: root.parts.spinner
             }
             SymbolIcon {
                 objectName: "errorIcon"

@@ -20,7 +20,8 @@ RowLayout {
         text: root.text
         font.pixelSize: Theme.bodySize
     }
-    // A layout rather than a Row: a button that appears widens it before the row is drawn.
+    // A layout rather than a Row: a Row kept its width when "Default" appeared beside "Select",
+    // and drew one over the other.
     RowLayout {
         id: trailing
         spacing: 4

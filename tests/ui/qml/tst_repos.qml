@@ -15,6 +15,8 @@ TestCase {
     property var store: null
 
     function initTestCase() {
+        // Rows make their spinner, delete button and swipe background on demand: none may fail.
+        failOnWarning(/Cannot instantiate/)
         const component = Qt.createComponent("qrc:/Kivo/Main.qml")
         verify(component.status === Component.Ready, component.errorString())
         window = component.createObject(null)
@@ -45,6 +47,13 @@ TestCase {
     }
     function row(name) { return rows().find((item) => item.name === name) }
     function rowNames() { return rows().map((item) => item.name) }
+    // Drags the row leftwards past half its width, starting left of the switch, which keeps
+    // drags for itself; returns what the swipe showed behind the row (null: nothing).
+    function swipeLeft(rowItem) {
+        mouseDrag(rowItem, rowItem.width * 0.75, rowItem.height / 2, -rowItem.width * 0.6, 0)
+        return rowItem.swipe.rightItem
+    }
+    function bannerMessage() { return findChild(findChild(window, "banner"), "bannerMessage").text }
     function openMenu(rowItem) {
         rowItem.menuRequested(10, 10)
         const menu = findChild(reposPage(), "repoMenu")
@@ -81,6 +90,8 @@ TestCase {
         mouseClick(findChild(reposPage(), "pasteButton"))
         compare(findChild(reposPage(), "sourcesEditor").text, fixture.clipboard())
         saveAdd(sheet)
+        tryCompare(findChild(window, "banner"), "visible", true)
+        compare(bannerMessage(), "2 repositories added.")
         // The second line got "https://" and names a port nobody listens on: it fails for want
         // of an answer and stays switched on, its reason shown.
         tryVerify(() => rows().length === 2)
@@ -92,8 +103,10 @@ TestCase {
         verify(findChild(failed, "errorIcon").visible)
         verify(findChild(failed, "rowError").visible)
         verify(findChild(failed, "rowError").text.length > 0)
-        store.deleteRepo(failed.repoID)
+        // Swiped away.
+        verify(swipeLeft(failed) !== null)
         tryVerify(() => rows().length === 1)
+        compare(store.savedRepos.map((node) => node.name), ["Sample Apps"])
 
         // The second feed by plain http, then a folder linked to a list, named after its link.
         sheet = openAdd(false)
@@ -108,6 +121,10 @@ TestCase {
         verify(row(linkName).isLinked)
         tryCompare(row(linkName), "countsText", "1 repos • 2 apps", 10000)
         compare(findChild(row("Sample Apps"), "rowAppCount").text, "6")
+        // A loaded feed without an icon shows the server symbol, no clock, spinner or triangle.
+        const loaded = row("More Apps")
+        compare(["waitingIcon", "errorIcon", "serverIcon"].map((name) => findChild(loaded, name).visible),
+                [false, false, true])
     }
 
     function test_2_renameAndMoveAFolder() {
@@ -151,9 +168,24 @@ TestCase {
         verify(!findChild(menu, "deleteItem").visible)
         menu.close()
         tryCompare(menu, "visible", false)
+        // Nor does a swipe take a listed repository away.
+        compare(swipeLeft(row("Listed Apps")), null)
+        compare(row("Listed Apps").swipe.position, 0)
+        verify(row("Listed Apps") !== undefined)
         goBack()
         goBack()
         tryVerify(() => row("Sample Apps") !== undefined)
+
+        // Edit mode: each row's delete button deletes it.
+        store.addFolder("Spare")
+        tryVerify(() => row("Spare") !== undefined)
+        mouseClick(findChild(reposPage(), "editButton"))
+        const deleteButton = findChild(row("Spare"), "rowDeleteButton")
+        verify(deleteButton !== null)
+        mouseClick(deleteButton)
+        tryVerify(() => row("Spare") === undefined)
+        mouseClick(findChild(reposPage(), "editButton"))
+        tryVerify(() => findChild(row("Box"), "rowDeleteButton") === null)
     }
 
     function test_3_disableARepository() {
@@ -183,6 +215,9 @@ TestCase {
         mouseClick(findChild(settings, "resetToDefaults"))
         const reset = findChild(settings, "resetAlert")
         tryCompare(reset, "opened", true)
+        // "Reset?" has no message: its buttons follow the title without an empty line between.
+        const titleBottom = reset.header.mapToItem(null, 0, reset.header.height).y
+        verify(reset.footer.mapToItem(null, 0, 0).y - titleBottom < 16)
         mouseClick(findChild(reset.footer, "alertButton1"))
         tryVerify(() => store.savedRepos.length === 1 && store.savedRepos[0].name === "Recommended")
 
@@ -198,9 +233,47 @@ TestCase {
         verify(!store.savedRepos.find((node) => node.name === "More Apps").isEnabled)
         const box = store.savedRepos.find((node) => node.name === "Box")
         compare(store.childrenForDisplay(box.id).map((node) => node.name), ["Team"])
+        verify(bannerMessage().endsWith("repositories added."))
     }
 
-    function test_5_settingsRows() {
+    // "Share JSON File" hands the share sheet a file holding the export; the sheet saves a copy
+    // where the person chooses and copies the file's path.
+    function test_5_shareJSONFile() {
+        const exportMenu = findChild(settings, "exportMenu")
+        const share = findChild(settings, "shareSheet")
+        const openShare = () => {
+            mouseClick(findChild(settings, "exportRepos"))
+            tryCompare(exportMenu, "opened", true)
+            mouseClick(findChild(exportMenu, "shareJSONFile"))
+            tryCompare(share, "opened", true)
+        }
+        openShare()
+        const exported = store.exportReposJSON(false)
+        compare(fixture.readText(share.file), exported)
+        const path = decodeURIComponent(String(share.file).replace("file://", ""))
+
+        mouseClick(findChild(share.contentItem, "shareAction1"))
+        tryCompare(share, "visible", false)
+        compare(fixture.clipboard(), path)
+
+        openShare()
+        mouseClick(findChild(share.contentItem, "shareAction0"))
+        const saveDialog = findChild(share, "saveCopyDialog")
+        tryCompare(saveDialog, "visible", true)
+        // The name typed into the dialog, in a folder of the test's own.
+        saveDialog.currentFolder = fixture.scratchFolder("shared")
+        const nameField = findChild(window.contentItem.parent, "fileNameTextField")
+        nameField.forceActiveFocus()
+        keySequence("Ctrl+A")
+        keyClick(Qt.Key_Backspace)
+        for (const key of "copy.json")
+            keyClick(key)
+        saveDialog.accept()
+        tryCompare(share, "visible", false)
+        compare(fixture.readText(fixture.scratchFolder("shared") + "/copy.json"), exported)
+    }
+
+    function test_6_settingsRows() {
         compare(settings.depth, 1)
         // The caption follows the switch at once.
         const caption = findChild(settings, "groupingCaption")
@@ -214,23 +287,40 @@ TestCase {
         mouseClick(strict)
         compare(store.strictGrouping, before)
 
-        // A chosen folder has "Default", which forgets it.
-        const liveContainerDefault = findChild(settings, "liveContainerDefault")
-        verify(liveContainerDefault.visible)
-        verify(!findChild(settings, "downloadsDefault").visible)
-        mouseClick(liveContainerDefault)
-        compare(String(settings.downloadManager.customLiveContainerFolder), "")
-        verify(!liveContainerDefault.visible)
+        // A folder picked through "Select" becomes the row's folder; its "Default" forgets it.
+        // Both buttons stay on screen side by side.
+        const picker = findChild(settings, "folderPicker")
+        const help = findChild(settings, "settingsHelpAlert")
+        for (const data of [{ row: "downloads", property: "customDownloadFolder" },
+                            { row: "liveContainer", property: "customLiveContainerFolder" }]) {
+            const select = findChild(settings, data.row + "Select")
+            const reset = findChild(settings, data.row + "Default")
+            const picked = fixture.scratchFolder(data.row)
+            mouseClick(select)
+            tryCompare(picker, "visible", true)
+            picker.selectedFolder = picked
+            picker.accept()
+            compare(String(settings.downloadManager[data.property]), String(picked))
+            const selectLeft = () => select.mapToItem(settings, 0, 0).x
+            tryVerify(() => reset.visible && reset.width > 0
+                      && reset.mapToItem(settings, reset.width, 0).x <= selectLeft()
+                      && selectLeft() + select.width <= settings.width, 1000, data.row)
+            mouseClick(reset)
+            compare(String(settings.downloadManager[data.property]), "")
+            verify(!reset.visible)
+        }
+        wait(800)
+        verify(!help.visible)
 
         // A cancelled LiveContainer pick brings the help half a second later; a cancelled
         // downloads pick does not.
-        const picker = findChild(settings, "folderPicker")
-        const help = findChild(settings, "settingsHelpAlert")
         mouseClick(findChild(settings, "downloadsSelect"))
+        tryCompare(picker, "visible", true)
         picker.reject()
         wait(800)
         verify(!help.visible)
         mouseClick(findChild(settings, "liveContainerSelect"))
+        tryCompare(picker, "visible", true)
         picker.reject()
         verify(!help.visible)
         tryCompare(help, "opened", true)
