@@ -19,5 +19,6 @@ bool DemoFixture::start(QString *error) {
     connect(&UrlOpener::shared(), &UrlOpener::urlOpened, this, [this](const QUrl &url) {
         m_launches.append(LiveContainerStandIn(m_storage).open(url).succeeded);
     });
-    return m_server.start(0, error) != 0 && DemoHome::seed(m_server.reposListURL(), m_storage, error);
+    return m_server.start(0, error) != 0 &&
+           DemoHome::seed(m_server.reposListURL(), m_server.feedURL(), m_storage, error);
 }

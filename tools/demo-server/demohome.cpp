@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace DemoHome {
 
-bool seed(const QUrl &reposListURL, const QString &liveContainerFolder, QString *error) {
+bool seed(const QUrl &reposListURL, const QUrl &feedURL, const QString &liveContainerFolder, QString *error) {
     // The layout LiveContainer makes on its first start.
     if (!QDir().mkpath(liveContainerFolder + u"/Applications"_s) ||
         !QDir().mkpath(liveContainerFolder + u"/Data/Application"_s)) {
@@ -29,9 +29,13 @@ bool seed(const QUrl &reposListURL, const QString &liveContainerFolder, QString 
         return false;
     }
 
-    // A store engine on a fresh home writes the tree of a fresh install, with the list given.
+    // A store engine on a fresh home writes the tree of a fresh install, with the list given; the
+    // feed itself in place of the folder spares the window's first refresh a round trip.
     QNetworkAccessManager network;
     AppStoreViewModel store(reposListURL, &network);
+    for (const SavedRepo &node : store.savedRepos())
+        store.deleteRepo(node.id);
+    store.addRepo(feedURL);
     store.waitForPendingSaves();
     return true;
 }

@@ -37,7 +37,8 @@ void quitOnSignals(QCoreApplication &app) {
 // Serves the demo's sample source on 127.0.0.1 until interrupted, and prints its address first.
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    app.setApplicationName(u"kivo-demo-server"_s);
+    // The engines that --seed runs keep their files under the application's name.
+    app.setApplicationName(u"Kivo"_s);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -71,7 +72,7 @@ int main(int argc, char **argv) {
     QString error;
     if (server.start(quint16(port), &error) == 0 ||
         (parser.isSet(seedOption) &&
-         !DemoHome::seed(server.reposListURL(), parser.value(seedOption), &error))) {
+         !DemoHome::seed(server.reposListURL(), server.feedURL(), parser.value(seedOption), &error))) {
         err << "kivo-demo-server: " << error << '\n';
         return 1;
     }
