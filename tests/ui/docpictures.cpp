@@ -38,7 +38,7 @@ int main(int argc, char **argv) {
     QDir().mkpath(output);
 
     // Slow enough archives to photograph a download on its way.
-    DemoFixture demo(400'000);
+    DemoFixture demo(250'000);
     QString error;
     if (!demo.start(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -88,7 +88,7 @@ int main(int argc, char **argv) {
     walk.settle(800);
     openApp(item(u"Weather"_s));
     downloads->startDownload(QUrl(item(u"Weather"_s).downloadURL));
-    walk.settle(1500);
+    walk.settle(2500);
     walk.grab(u"download"_s, kPictureWidth);
     store->setSearchText(QString());
     walk.find<QQuickItem>(u"searchField"_s)->setProperty("text", QString());
@@ -99,7 +99,8 @@ int main(int argc, char **argv) {
         downloads->startDownload(QUrl(item(name).downloadURL));
     downloads->startDownload(QUrl(item(u"Notes"_s, u"1.0"_s).downloadURL));
     installed(5);
-    walk.settle(500);
+    // The banners of the finished downloads go first.
+    walk.settle(3500);
     walk.click(walk.findShownItem(u"tab1"_s));
     walk.settle(1500);
     walk.grab(u"apps"_s, kPictureWidth);
@@ -109,17 +110,14 @@ int main(int argc, char **argv) {
     openApp(item(u"Notes"_s, u"1.1"_s));
     downloads->startDownload(QUrl(item(u"Notes"_s, u"1.1"_s).downloadURL));
     walk.waitFor([&] { return controller->showConflictAlert(); });
-    walk.settle(1000);
+    walk.settle(3500);
     walk.grab(u"update"_s, kPictureWidth);
     controller->resolveConflict(ContentController::ConflictAnswer::UpdateExisting);
     walk.waitFor([&] { return downloads->pendingInstallation() == std::nullopt; });
 
-    walk.click(walk.findShownItem(u"tab2"_s));
-    walk.settle(1500);
-    walk.grab(u"downloads"_s, kPictureWidth);
-
     walk.click(walk.findShownItem(u"tab3"_s));
-    walk.settle(800);
+    walk.settle(1500);
+    walk.grab(u"settings"_s, kPictureWidth);
     walk.click(walk.findShownItem(u"manageSources"_s));
     walk.settle(1500);
     walk.grab(u"sources"_s, kPictureWidth);
