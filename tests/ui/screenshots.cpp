@@ -16,6 +16,7 @@
 #include "ui/appshell.h"
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
+#include "walkthrough.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,64 +37,6 @@ using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(KivoPlugin)
 Q_IMPORT_QML_PLUGIN(KivoStandInPlugin)
-
-namespace {
-
-class Walkthrough {
-public:
-    Walkthrough(QQuickWindow *window, QString outputFolder)
-        : m_window(window)
-        , m_output(std::move(outputFolder)) {}
-
-    void settle(int ms) { QTest::qWait(ms); }
-
-    void grab(const QString &name) {
-        // The pointer rests in the middle of the title bar, where it lights up no row or button.
-        QTest::mouseMove(m_window, QPoint(m_window->width() / 2, 4));
-        settle(400);
-        const QString path = m_output + u'/' + name + u".png"_s;
-        if (!m_window->grabWindow().save(path))
-            std::fprintf(stderr, "could not save %s\n", qPrintable(path));
-        else
-            std::printf("%s\n", qPrintable(path));
-    }
-
-    template<typename T = QObject>
-    T *find(const QString &objectName) const {
-        return m_window->findChild<T *>(objectName);
-    }
-
-    // Items made by loaders and repeaters have no object parent: search the visual tree, and
-    // only what is on screen.
-    QQuickItem *findShownItem(const QString &objectName, QQuickItem *from = nullptr) const {
-        if (!from)
-            from = m_window->contentItem();
-        if (from->objectName() == objectName && from->isVisible())
-            return from;
-        for (QQuickItem *child : from->childItems()) {
-            if (QQuickItem *found = child->isVisible() ? findShownItem(objectName, child) : nullptr)
-                return found;
-        }
-        return nullptr;
-    }
-
-    void click(QQuickItem *item) {
-        if (!item)
-            return;
-        const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-        QTest::mouseClick(m_window, Qt::LeftButton, {}, centre.toPoint());
-    }
-
-    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 15000) {
-        return QTest::qWaitFor(condition, timeoutMs);
-    }
-
-private:
-    QQuickWindow *m_window;
-    QString m_output;
-};
-
-} // namespace
 
 int main(int argc, char **argv) {
     TestHome home;
