@@ -21,6 +21,7 @@
 #include "ui/appshell.h"
 #include "ui/contentcontroller.h"
 #include "ui/installedapplistmodel.h"
+#include "uibench.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -28,12 +29,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
-#include <QMap>
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -46,34 +44,7 @@ Q_IMPORT_QML_PLUGIN(KivoPlugin)
 
 namespace {
 
-void runEventLoop(QEventLoop &loop, int ms) {
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// The longest time the main thread was kept from a 1-ms timer: how long it stayed busy at once.
-class BusyStretches {
-public:
-    BusyStretches() {
-        m_ticks.setTimerType(Qt::PreciseTimer);
-        m_ticks.setInterval(1);
-        QObject::connect(&m_ticks, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last - 1'000'000);
-            m_last = now;
-        });
-        m_clock.start();
-        m_ticks.start();
-    }
-    void restart() { m_longest = 0; }
-    double longestMs() const { return m_longest / 1e6; }
-
-private:
-    QTimer m_ticks;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
+using UiBench::runEventLoop;
 
 // Scrolls the view from top to bottom, `step` pixels per frame; returns frame intervals in ms.
 QList<double> scrollThrough(QQuickWindow *window, QQuickItem *view, qreal step) {
@@ -144,48 +115,26 @@ int measure(int argc, char **argv, int apps) {
                      qlonglong(downloads->installedApps().size()));
         return 2;
     }
-    QEventLoop settle;
-    runEventLoop(settle, 1500);
+    runEventLoop(1500);
 
     // The click on the tab, to the first frame with tiles.
-    // Repeater-made tab buttons have no object parent: search the visual tree.
-    QQuickItem *appsTab = nullptr;
-    QQuickItem *storeTab = nullptr;
-    QList<QQuickItem *> pending{tabBar};
-    while (!pending.isEmpty()) {
-        QQuickItem *item = pending.takeLast();
-        if (item->objectName() == u"tab1"_s)
-            appsTab = item;
-        else if (item->objectName() == u"tab0"_s)
-            storeTab = item;
-        pending.append(item->childItems());
-    }
+    QQuickItem *appsTab = UiBench::findItem(tabBar, u"tab1"_s);
+    QQuickItem *storeTab = UiBench::findItem(tabBar, u"tab0"_s);
     if (!appsTab || !storeTab)
         return 1;
-    std::fprintf(stderr, "tiles made before the click: %lld\n",
-                 qlonglong(grid->property("contentItem").value<QQuickItem *>()->childItems().size()));
-    BusyStretches stretches;
-    QEventLoop firstTiles;
-    bool sawTiles = false;
-    qint64 firstFrameMs = -1;
+    const auto tiles = [grid] {
+        return grid->property("contentItem").value<QQuickItem *>()->childItems().size();
+    };
+    std::fprintf(stderr, "tiles made before the click: %lld\n", qlonglong(tiles()));
+    UiBench::BusyStretches stretches;
     QElapsedTimer clock;
-    const QMetaObject::Connection frames = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
-        if (!sawTiles && grid->isVisible() && grid->property("count").toInt() > 0 &&
-            !grid->property("contentItem").value<QQuickItem *>()->childItems().isEmpty()) {
-            sawTiles = true;
-            firstFrameMs = clock.elapsed();
-            std::fprintf(stderr, "tiles at the first frame: %lld\n",
-                         qlonglong(grid->property("contentItem").value<QQuickItem *>()->childItems().size()));
-            firstTiles.quit();
-        }
-    });
-    const QPointF centre = appsTab->mapToScene(QPointF(appsTab->width() / 2, appsTab->height() / 2));
     clock.start();
-    QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
-    runEventLoop(firstTiles, 10000);
-    QObject::disconnect(frames);
-    if (!sawTiles)
+    const qint64 firstFrameMs = UiBench::clickToFrame(window, appsTab, [&] {
+        return grid->isVisible() && grid->property("count").toInt() > 0 && tiles() > 0;
+    });
+    if (firstFrameMs < 0)
         return 3;
+    std::fprintf(stderr, "tiles at the first frame: %lld\n", qlonglong(tiles()));
     const double untilFirstFrame = stretches.longestMs();
     stretches.restart();
     QEventLoop icons;
@@ -194,19 +143,14 @@ int measure(int argc, char **argv, int apps) {
     std::fflush(stdout);
 
     reportFrames("grid", scrollThrough(window, grid, 40));
-    QTest::mouseClick(window, Qt::LeftButton, {},
-                      storeTab->mapToScene(QPointF(storeTab->width() / 2, storeTab->height() / 2)).toPoint());
-    runEventLoop(settle, 1000);
+    UiBench::click(window, storeTab);
+    runEventLoop(1000);
     reportFrames("store", scrollThrough(window, list, 40));
     return 0;
 }
 
 bool writeHome(const QString &home, int count) {
-    qputenv("XDG_DATA_HOME", (home + u"/data"_s).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home + u"/config"_s).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home + u"/cache"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", (home + u"/runtime"_s).toLocal8Bit());
-    QDir().mkpath(home + u"/runtime"_s);
+    UiBench::useHome(home);
 
     // The catalogue, for the store list to scroll in the same run.
     SavedRepo repo;
@@ -267,14 +211,8 @@ int main(int argc, char **argv) {
     QList<qint64> firstFrames;
     std::printf("installed apps: %d, runs: %d\n", count, runs);
     for (int run = 0; run < runs; ++run) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {u"--measure"_s, QString::number(count)});
-        while (child.state() != QProcess::NotRunning || child.canReadLine()) {
-            if (!child.canReadLine() && !child.waitForReadyRead(180000))
-                break;
-            while (child.canReadLine()) {
-                const QByteArray line = child.readLine().trimmed();
+        const int exitCode =
+            UiBench::runChild({u"--measure"_s, QString::number(count)}, [&](const QByteArray &line) {
                 const QList<QByteArray> fields = line.split(' ');
                 if (line.startsWith("TAB ")) {
                     firstFrames.append(fields.value(1).toLongLong());
@@ -294,11 +232,9 @@ int main(int argc, char **argv) {
                     std::fprintf(stderr, "app: %s\n", line.constData());
                 }
                 std::fflush(stdout);
-            }
-        }
-        child.waitForFinished(30000);
-        if (child.exitCode() != 0)
-            std::fprintf(stderr, "run %d ended with %d\n", run, child.exitCode());
+            });
+        if (exitCode != 0)
+            std::fprintf(stderr, "run %d ended with %d\n", run, exitCode);
     }
     if (!firstFrames.isEmpty()) {
         std::sort(firstFrames.begin(), firstFrames.end());

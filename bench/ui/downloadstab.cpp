@@ -16,18 +16,16 @@
 #include "platform/standarddirs.h"
 #include "ui/appshell.h"
 #include "ui/contentcontroller.h"
+#include "uibench.h"
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -42,14 +40,11 @@ Q_IMPORT_QML_PLUGIN(KivoPlugin)
 
 namespace {
 
+using UiBench::runEventLoop;
+
 constexpr int kTransfers = 20;
 constexpr qint64 kRate = 5'000'000;
 constexpr int kWindowMs = 5000;
-
-void runEventLoop(QEventLoop &loop, int ms) {
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 double threadCpuMs() {
     timespec now{};
@@ -99,40 +94,17 @@ int measure(int argc, char **argv, int files) {
     poll.stop();
     if (downloads->fileList().size() < files)
         return 2;
-    QEventLoop settle;
-    runEventLoop(settle, 1500);
+    runEventLoop(1500);
 
-    // The tab buttons hang in the bar's visual tree.
-    const auto findTab = [tabBar](const QString &name) -> QQuickItem * {
-        QList<QQuickItem *> pending{tabBar};
-        while (!pending.isEmpty()) {
-            QQuickItem *item = pending.takeLast();
-            if (item->objectName() == name)
-                return item;
-            pending.append(item->childItems());
-        }
-        return nullptr;
-    };
-    QQuickItem *tab = findTab(u"tab2"_s);
+    QQuickItem *tab = UiBench::findItem(tabBar, u"tab2"_s);
     if (!tab) {
         std::fprintf(stderr, "no Download tab\n");
         return 1;
     }
-    QEventLoop firstRows;
-    qint64 firstFrameMs = -1;
-    QElapsedTimer clock;
-    const QMetaObject::Connection frames = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
-        if (firstFrameMs < 0 && fileList->isVisible() &&
-            !fileList->property("contentItem").value<QQuickItem *>()->childItems().isEmpty()) {
-            firstFrameMs = clock.elapsed();
-            firstRows.quit();
-        }
+    const qint64 firstFrameMs = UiBench::clickToFrame(window, tab, [fileList] {
+        return fileList->isVisible() &&
+               !fileList->property("contentItem").value<QQuickItem *>()->childItems().isEmpty();
     });
-    clock.start();
-    QTest::mouseClick(window, Qt::LeftButton, {},
-                      tab->mapToScene(QPointF(tab->width() / 2, tab->height() / 2)).toPoint());
-    runEventLoop(firstRows, 10000);
-    QObject::disconnect(frames);
     if (firstFrameMs < 0)
         return 3;
     std::printf("TAB %lld\n", firstFrameMs);
@@ -144,7 +116,7 @@ int measure(int argc, char **argv, int files) {
         urls.append(servers.at(i % servers.size()).url(u"/t/"_s + QString::number(i) + u".ipa"_s));
         downloads->startDownload(urls.last());
     }
-    runEventLoop(settle, 1500);
+    runEventLoop(1500);
     const auto written = [&] {
         qint64 sum = 0;
         for (const QUrl &url : std::as_const(urls))
@@ -192,24 +164,18 @@ int measure(int argc, char **argv, int files) {
     };
     measureLoad("download-tab");
     // The same transfers behind the store tab: what the machine and the transfers cost alone.
-    QQuickItem *storeTab = findTab(u"tab0"_s);
-    QTest::mouseClick(window, Qt::LeftButton, {},
-                      storeTab->mapToScene(QPointF(storeTab->width() / 2, storeTab->height() / 2)).toPoint());
-    runEventLoop(settle, 500);
+    UiBench::click(window, UiBench::findItem(tabBar, u"tab0"_s));
+    runEventLoop(500);
     measureLoad("store-tab");
     for (const QUrl &url : std::as_const(urls))
         downloads->cancelDownload(url);
-    runEventLoop(settle, 500);
+    runEventLoop(500);
     return 0;
 }
 
 bool writeHome(const QString &home, int count) {
-    qputenv("XDG_DATA_HOME", (home + u"/data"_s).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home + u"/config"_s).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home + u"/cache"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", (home + u"/runtime"_s).toLocal8Bit());
+    UiBench::useHome(home);
     qputenv("TMPDIR", (home + u"/tmp"_s).toLocal8Bit());
-    QDir().mkpath(home + u"/runtime"_s);
     QDir().mkpath(home + u"/tmp"_s);
     const QString folder = StandardDirs::documents();
     QDir().mkpath(folder);
@@ -243,14 +209,8 @@ int main(int argc, char **argv) {
     std::printf("files: %d, transfers: %d at %lld MB/s each, runs: %d\n", count, kTransfers,
                 kRate / 1'000'000, runs);
     for (int run = 0; run < runs; ++run) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {u"--measure"_s, QString::number(count)});
-        while (child.state() != QProcess::NotRunning || child.canReadLine()) {
-            if (!child.canReadLine() && !child.waitForReadyRead(180000))
-                break;
-            while (child.canReadLine()) {
-                const QByteArray line = child.readLine().trimmed();
+        const int exitCode =
+            UiBench::runChild({u"--measure"_s, QString::number(count)}, [run](const QByteArray &line) {
                 const QList<QByteArray> fields = line.split(' ');
                 if (line.startsWith("TAB "))
                     std::printf("run %d: tab click to first frame with file rows %s ms\n", run,
@@ -266,11 +226,9 @@ int main(int argc, char **argv) {
                 else
                     std::fprintf(stderr, "app: %s\n", line.constData());
                 std::fflush(stdout);
-            }
-        }
-        child.waitForFinished(30000);
-        if (child.exitCode() != 0)
-            std::fprintf(stderr, "run %d ended with %d\n", run, child.exitCode());
+            });
+        if (exitCode != 0)
+            std::fprintf(stderr, "run %d ended with %d\n", run, exitCode);
     }
     return 0;
 }

@@ -16,6 +16,7 @@
 #include "samplecatalogue.h"
 #include "ui/appshell.h"
 #include "ui/contentcontroller.h"
+#include "uibench.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
@@ -27,7 +28,6 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <atomic>
@@ -46,33 +46,8 @@ constexpr int kRepos = 500;
 constexpr int kFolders = 50;
 constexpr int kBigFolder = 100;
 
-void runEventLoop(QEventLoop &loop, int ms) {
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// The longest time the main thread was kept from a 1-ms timer.
-class BusyStretches {
-public:
-    BusyStretches() {
-        m_ticks.setTimerType(Qt::PreciseTimer);
-        m_ticks.setInterval(1);
-        QObject::connect(&m_ticks, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last - 1'000'000);
-            m_last = now;
-        });
-        m_clock.start();
-        m_ticks.start();
-    }
-    double longestMs() const { return m_longest / 1e6; }
-
-private:
-    QTimer m_ticks;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
+using UiBench::clickToFrame;
+using UiBench::runEventLoop;
 
 // The main thread's time from a start: its CPU time, and its busy time, which is the wall time
 // less the stretches it waited in its event loop for something to do. Readable from any thread,
@@ -140,12 +115,7 @@ SavedRepo repository(int index) {
 
 // Folder 0 holds 100 repositories, the 49 others 8 each; the last 8 sit at the top level.
 bool writeHome(const QString &home) {
-    qputenv("XDG_DATA_HOME", (home + u"/data"_s).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home + u"/config"_s).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home + u"/cache"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", (home + u"/runtime"_s).toLocal8Bit());
-    QDir().mkpath(home + u"/runtime"_s);
-    QFile::setPermissions(home + u"/runtime"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    UiBench::useHome(home);
     QList<SavedRepo> tree;
     int next = 0;
     for (int f = 0; f < kFolders; ++f) {
@@ -181,25 +151,6 @@ QQuickItem *findShown(QQuickItem *from, const std::function<bool(QQuickItem *)> 
 QQuickItem *findShown(QQuickWindow *window, const QString &objectName) {
     return findShown(window->contentItem(),
                      [&](QQuickItem *item) { return item->objectName() == objectName; });
-}
-
-// Clicks the item and returns the milliseconds until the first frame after which `drawn` holds.
-qint64 clickToFrame(QQuickWindow *window, QQuickItem *item, const std::function<bool()> &drawn) {
-    QEventLoop loop;
-    QElapsedTimer clock;
-    qint64 at = -1;
-    const QMetaObject::Connection frames = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
-        if (at < 0 && drawn()) {
-            at = clock.elapsed();
-            loop.quit();
-        }
-    });
-    clock.start();
-    QTest::mouseClick(window, Qt::LeftButton, {},
-                      item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-    runEventLoop(loop, 10000);
-    QObject::disconnect(frames);
-    return at;
 }
 
 // Clicks the item and reads the main thread's time when the first frame synchronised after
@@ -296,7 +247,7 @@ int main(int argc, char **argv) {
         if (!toggle)
             return 4;
         const bool before = toggle->property("checked").toBool();
-        BusyStretches stretches;
+        UiBench::BusyStretches stretches;
         const MainThreadTime::Reading switched =
             clickToPresented(window, toggle, [&] { return toggle->property("checked").toBool() != before; });
         runEventLoop(settle, 500);
@@ -310,8 +261,7 @@ int main(int argc, char **argv) {
         // Back to the settings page for the next round.
         for (int i = 0; i < 2; ++i) {
             if (QQuickItem *back = findShown(window, u"reposBackButton"_s)) {
-                QTest::mouseClick(window, Qt::LeftButton, {},
-                                  back->mapToScene(QPointF(back->width() / 2, back->height() / 2)).toPoint());
+                UiBench::click(window, back);
                 runEventLoop(settle, 500);
             }
         }

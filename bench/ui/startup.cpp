@@ -13,6 +13,7 @@
 #include "samplecatalogue.h"
 #include "ui/appshell.h"
 #include "ui/cataloguelistmodel.h"
+#include "uibench.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -21,7 +22,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMap>
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -38,12 +38,7 @@ Q_IMPORT_QML_PLUGIN(KivoPlugin)
 
 namespace {
 
-// Runs the event loop for `ms`, or until `quit` is called. QTest's waits sleep 10 ms between their
-// rounds of events, which would add up to 10 ms to each measured step.
-void runEventLoop(QEventLoop &loop, int ms) {
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using UiBench::runEventLoop;
 
 int measure(int argc, char **argv) {
     QGuiApplication app(argc, argv);
@@ -112,11 +107,7 @@ int measure(int argc, char **argv) {
 }
 
 bool writeHome(const QString &home, int count) {
-    qputenv("XDG_DATA_HOME", (home + u"/data"_s).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home + u"/config"_s).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home + u"/cache"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", (home + u"/runtime"_s).toLocal8Bit());
-    QDir().mkpath(home + u"/runtime"_s);
+    UiBench::useHome(home);
     SavedRepo repo;
     repo.id = newUuidString();
     repo.name = u"Bench Apps"_s;
@@ -155,17 +146,12 @@ int main(int argc, char **argv) {
     QMap<QByteArray, QList<qint64>> keystrokes;
     QMap<QByteArray, QByteArray> rowChanges;
     for (int run = 0; run < runs; ++run) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QElapsedTimer clock;
         clock.start();
-        child.start(QCoreApplication::applicationFilePath(), {u"--measure"_s});
         qint64 firstRows = -1;
-        while (child.state() != QProcess::NotRunning || child.canReadLine()) {
-            if (!child.canReadLine() && !child.waitForReadyRead(30000))
-                break;
-            while (child.canReadLine()) {
-                const QByteArray line = child.readLine().trimmed();
+        const int exitCode = UiBench::runChild(
+            {u"--measure"_s},
+            [&](const QByteArray &line) {
                 if (line.startsWith("FIRST_ROWS"))
                     firstRows = clock.elapsed();
                 else if (line.startsWith("KEYSTROKE ")) {
@@ -174,11 +160,10 @@ int main(int argc, char **argv) {
                     rowChanges[fields.value(1)] = fields.value(3) + " to " + fields.value(4) + " rows";
                 } else
                     std::fprintf(stderr, "app: %s\n", line.constData());
-            }
-        }
-        child.waitForFinished(30000);
+            },
+            30000);
         if (firstRows < 0) {
-            std::fprintf(stderr, "run %d: no rows drawn (exit %d)\n", run, child.exitCode());
+            std::fprintf(stderr, "run %d: no rows drawn (exit %d)\n", run, exitCode);
             return 1;
         }
         startups.append(firstRows);

@@ -2,10 +2,12 @@
 
 #include "platform/resumedata.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <cerrno>
@@ -217,8 +219,22 @@ void HttpTransfer::abortReply() {
         return;
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
     disconnect(reply, nullptr, this, nullptr);
-    if (!reply->isFinished())
+    // A reply that already holds an error takes no second one: its abort would only warn.
+    if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
         reply->abort();
+    discardReply(reply);
+}
+
+void HttpTransfer::discardReply(QNetworkReply *reply) {
+    // The network thread talks to a reply through queued calls: one that starts its request,
+    // and errors and data still on their way after it finished or was aborted. Whatever still
+    // reaches it after this point is stale and makes it warn, so it is deleted now, or, from
+    // inside its own signal, stripped of the calls already queued and deleted right after.
+    if (!m_inReplySignal) {
+        delete reply;
+        return;
+    }
+    QCoreApplication::removePostedEvents(reply, QEvent::MetaCall);
     reply->deleteLater();
 }
 
@@ -274,6 +290,7 @@ bool HttpTransfer::acceptResponseHeaders() {
 }
 
 void HttpTransfer::onReadyRead() {
+    const QScopedValueRollback inReplySignal(m_inReplySignal, true);
     if (!m_headersAccepted && !acceptResponseHeaders())
         return;
     if (m_rangeAlreadyComplete) {
@@ -325,6 +342,7 @@ void HttpTransfer::recordState() {
 }
 
 void HttpTransfer::onFinished() {
+    const QScopedValueRollback inReplySignal(m_inReplySignal, true);
     m_idleTimer.stop();
     const bool answered = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     if (answered && !m_headersAccepted && !acceptResponseHeaders())
@@ -335,13 +353,15 @@ void HttpTransfer::onFinished() {
             return;
     }
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
-    reply->deleteLater();
+    const QNetworkReply::NetworkError error = reply->error();
+    const QString errorString = reply->errorString();
+    discardReply(reply);
     if (m_rangeAlreadyComplete) {
         complete();
         return;
     }
-    if (reply->error() != QNetworkReply::NoError) {
-        retryAfterFailure(reply->errorString());
+    if (error != QNetworkReply::NoError) {
+        retryAfterFailure(errorString);
         return;
     }
     if (m_expected >= 0 && m_offset < m_expected) {

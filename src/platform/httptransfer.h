@@ -73,6 +73,7 @@ private:
     bool openPartialFile();
     void startAttempt();
     void abortReply();
+    void discardReply(QNetworkReply *reply);
     bool acceptResponseHeaders();
     void onReadyRead();
     void onFinished();
@@ -107,6 +108,7 @@ private:
     QByteArray m_lastModified;
 
     QNetworkReply *m_reply = nullptr;
+    bool m_inReplySignal = false;
     bool m_headersAccepted = false;
     bool m_rangeAlreadyComplete = false;
     qint64 m_attemptBytes = 0;

@@ -158,14 +158,22 @@ void ActiveDownloadListModel::follow() {
 }
 
 void ActiveDownloadListModel::flushPending() {
+    // One signal over the span of changed rows: the rows between read the same values again,
+    // which costs less than a signal per row.
+    qsizetype first = -1;
+    qsizetype last = -1;
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         Row &row = m_rows[i];
         if (!row.pending)
             continue;
         row.shown = *row.pending;
         row.pending.reset();
-        Q_EMIT dataChanged(index(int(i)), index(int(i)), {ProgressRole, PercentRole, BytesTextRole});
+        if (first < 0)
+            first = i;
+        last = i;
     }
+    if (first >= 0)
+        Q_EMIT dataChanged(index(int(first)), index(int(last)), {ProgressRole, PercentRole, BytesTextRole});
 }
 
 void ActiveDownloadListModel::toggle(int row) {

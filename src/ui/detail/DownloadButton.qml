@@ -79,8 +79,8 @@ Item {
         implicitHeight: implicitWidth
         onClicked: root.activate()
         contentItem: Item {}
-        // Made only while shown: most rows of a long list never download, and a ring (a shape on
-        // a multisampled layer) is the costliest part of a row to create. A plain child rather
+        // Made only while shown: most rows of a long list never download, and a ring (a painted
+        // texture and a symbol) is the costliest part of a row to create. A plain child rather
         // than the contentItem, so that its id is not deferred.
         Loader {
             id: ring

@@ -3,7 +3,7 @@ import QtQuick
 import QtTest
 import Kivo
 
-// Reusable controls: the download button's start face, badges.
+// Reusable controls: the download button's start face, badges, the progress ring's arc.
 TestCase {
     name: "Controls"
     when: windowShown
@@ -26,6 +26,11 @@ TestCase {
     Component {
         id: badgeComponent
         Badge {}
+    }
+
+    Component {
+        id: arcComponent
+        ProgressArc { width: 40; height: 40; color: "#0000ff" }
     }
 
     function test_unparsableAddressStaysGet_data() {
@@ -58,5 +63,28 @@ TestCase {
         const badge = createTemporaryObject(badgeComponent, this, { kind: data.kind })
         compare(badge.visible, data.visible)
         compare(badge.text, data.kind)
+    }
+
+    // The arc starts at the top and runs clockwise; the rest of the circle is the faint track.
+    // Points on the circle 45 degrees into each quadrant: top right, bottom right, bottom left,
+    // top left.
+    function test_arcCoversItsQuadrants_data() {
+        return [
+            { tag: "a quarter", progress: 0.25, showsArc: true, covered: [true, false, false, false] },
+            { tag: "three quarters", progress: 0.75, showsArc: true, covered: [true, true, true, false] },
+            { tag: "arc hidden", progress: 0.75, showsArc: false, covered: [false, false, false, false] },
+        ]
+    }
+
+    function test_arcCoversItsQuadrants(data) {
+        const arc = createTemporaryObject(arcComponent, this, { progress: data.progress, showsArc: data.showsArc })
+        waitForRendering(arc)
+        const image = grabImage(arc)
+        const points = [[33, 7], [33, 33], [7, 33], [7, 7]]
+        for (let i = 0; i < points.length; ++i) {
+            const red = image.red(points[i][0], points[i][1])
+            // Full blue has no red; the track, blue at a fifth over white, keeps most of it.
+            verify(data.covered[i] ? red < 60 : red > 150, `point ${i}: red ${red}`)
+        }
     }
 }
