@@ -84,7 +84,10 @@ void walk(QAccessibleInterface *node, const QString &iconFont, Walk &found) {
     // listens (QAccessible::isActive()), which the offscreen platform never has.
     if (name.isEmpty() && object && object->inherits("QQuickAbstractButton"))
         name = object->property("text").toString().trimmed();
-    if (isControl(node->role())) {
+    // A page announces itself as a tab; only a tab button is one.
+    const bool isPage =
+        node->role() == QAccessible::PageTab && object && !object->inherits("QQuickAbstractButton");
+    if (isControl(node->role()) && !isPage) {
         ++found.controls;
         if (name.isEmpty())
             found.faults.append(u"unnamed role "_s + QString::number(node->role()) + u": "_s +
@@ -93,6 +96,9 @@ void walk(QAccessibleInterface *node, const QString &iconFont, Walk &found) {
     if (!name.isEmpty() && object && name == object->property("text").toString() &&
         object->property("font").value<QFont>().family() == iconFont)
         found.faults.append(u"icon read out as \""_s + name + u"\": "_s + describe(object));
+    // A combo box shows its choice in a text field of its own.
+    if (node->role() == QAccessible::ComboBox)
+        return;
     for (int i = 0; i < node->childCount(); ++i)
         walk(node->child(i), iconFont, found);
 }
@@ -374,7 +380,16 @@ void AccessibilityTest::everyControlIsNamed() {
     QVERIFY(QTest::qWaitFor([&] { return shown(u"emptyLevel"_s) || shown(u"rowSwitch"_s); }, 5000));
     QVERIFY(expect(u"repo folder"_s, 2));
 
-    QVERIFY2(faults.isEmpty(), qPrintable(u"\n"_s + faults.join(u'\n')));
+    // Each fault once, on the first screen that shows it.
+    QStringList seen;
+    for (const QString &fault : std::as_const(faults)) {
+        const QString what = fault.section(u": "_s, 1);
+        if (!seen.contains(what)) {
+            seen.append(what);
+            qWarning("%s", qPrintable(fault));
+        }
+    }
+    QVERIFY2(seen.isEmpty(), qPrintable(QString::number(seen.size()) + u" faults, listed above"_s));
 }
 
 // README's "Keyboard shortcuts" table is the table the screens bind, row for row.

@@ -60,14 +60,18 @@ ItemDelegate {
         spacing: 12
 
         // Made only in delete mode: a hundred rows of idle buttons would slow the first frame.
+        // From its file: Qt 6.4's Loader cannot create an inline component in a bound file.
         Loader {
+            id: deleteButton
             active: root.editing && root.deletable
             visible: active
-            sourceComponent: ToolButton {
-                objectName: "rowDeleteButton"
-                Accessible.name: qsTr("Delete %1").arg(root.name)
-                contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
-                onClicked: root.deleteRequested()
+            source: "RepoDeleteButton.qml"
+            onLoaded: (deleteButton.item as RepoDeleteButton).clicked.connect(root.deleteRequested)
+            Binding {
+                target: deleteButton.item
+                property: "accessibleName"
+                value: qsTr("Delete %1").arg(root.name)
+                when: deleteButton.item !== null
             }
         }
 
