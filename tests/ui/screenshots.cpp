@@ -14,6 +14,7 @@
 #include "ui/appshell.h"
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
+#include "ui/keyboardshortcuts.h"
 
 #include <QDir>
 #include <QFile>
@@ -452,5 +453,27 @@ int main(int argc, char **argv) {
     walk.click(walk.findShownItem(u"resetToDefaults"_s));
     walk.settle(500);
     walk.grab(u"39-reset-alert"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+
+    // Keys alone: the store's current row, an icon button's tooltip, the download control's ring.
+    const auto press = [&](KeyboardShortcuts::Action action) {
+        QTest::keySequence(window, QKeySequence(KeyboardShortcuts::sequence(action)));
+    };
+    // The window's shortcuts answer only in the window that has the keyboard.
+    window->requestActivate();
+    QTest::qWaitForWindowActive(window);
+    press(KeyboardShortcuts::StoreTab);
+    walk.settle(300);
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(window, Qt::Key_Down);
+    walk.grab(u"40-keyboard-store-row"_s);
+    QTest::keyClick(window, Qt::Key_Return);
+    walk.settle(1000);
+    QTest::keyClick(window, Qt::Key_Tab, Qt::ShiftModifier);
+    walk.settle(1000);
+    walk.grab(u"41-keyboard-back-tooltip"_s);
+    QTest::keyClick(window, Qt::Key_Tab);
+    walk.grab(u"42-keyboard-download-focus"_s);
     return 0;
 }
