@@ -70,6 +70,10 @@
         <source>Version History</source>
         <translation>Versionsverlauf</translation>
     </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
 </context>
 <context>
     <name>AppItemTexts</name>
@@ -251,6 +255,22 @@ Wenn Sie die App bereits gestartet haben und das Update nicht erkannt wird, kön
     <message>
         <source>GET</source>
         <translation>LADEN</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pausieren</translation>
     </message>
 </context>
 <context>
@@ -1022,6 +1042,18 @@ Wenn Sie die App bereits gestartet haben und das Update nicht erkannt wird, kön
     <message>
         <source>Choose an app from the list to see its details and versions.</source>
         <translation>Wählen Sie eine App aus der Liste, um ihre Details und Versionen zu sehen.</translation>
+    </message>
+    <message>
+        <source>Sort</source>
+        <translation>Sortieren</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Apps</source>
+        <translation>Apps</translation>
     </message>
 </context>
 <context>

@@ -35,6 +35,45 @@ ApplicationWindow {
 
     Component.onCompleted: controller.start()
 
+    ReturnKeyActivation { window: window }
+
+    // What F5 refreshes on each tab.
+    function refreshTab() {
+        switch (window.selectedTab) {
+        case 0: storeView.refresh(); break
+        case 1: appsView.refresh(); break
+        case 2: downloadView.refresh(); break
+        case 3: settingsView.refresh(); break
+        }
+    }
+    Shortcut {
+        sequence: KeyboardShortcuts.sequence(KeyboardShortcuts.Search)
+        onActivated: {
+            window.selectedTab = 0
+            storeView.focusSearch()
+        }
+    }
+    Shortcut {
+        sequence: KeyboardShortcuts.sequence(KeyboardShortcuts.Refresh)
+        onActivated: window.refreshTab()
+    }
+    Shortcut {
+        sequence: KeyboardShortcuts.sequence(KeyboardShortcuts.StoreTab)
+        onActivated: window.selectedTab = 0
+    }
+    Shortcut {
+        sequence: KeyboardShortcuts.sequence(KeyboardShortcuts.AppsTab)
+        onActivated: window.selectedTab = 1
+    }
+    Shortcut {
+        sequence: KeyboardShortcuts.sequence(KeyboardShortcuts.DownloadTab)
+        onActivated: window.selectedTab = 2
+    }
+    Shortcut {
+        sequence: KeyboardShortcuts.sequence(KeyboardShortcuts.SettingsTab)
+        onActivated: window.selectedTab = 3
+    }
+
     footer: TabBar {
         id: tabBar
         objectName: "tabBar"
@@ -83,6 +122,7 @@ ApplicationWindow {
             downloadManager: downloadEngine
         }
         InstalledAppsView {
+            id: appsView
             objectName: "installedAppsView"
             store: storeEngine
             downloadManager: downloadEngine
@@ -94,11 +134,13 @@ ApplicationWindow {
             }
         }
         DirectDownloadView {
+            id: downloadView
             objectName: "directDownloadView"
             store: storeEngine
             downloadManager: downloadEngine
         }
         SettingsView {
+            id: settingsView
             objectName: "settingsView"
             store: storeEngine
             downloadManager: downloadEngine

@@ -16,6 +16,7 @@
 #include "ui/appshell.h"
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
+#include "ui/keyboardshortcuts.h"
 #include "walkthrough.h"
 
 #include <QDir>
@@ -418,14 +419,36 @@ int main(int argc, char **argv) {
     walk.click(walk.findShownItem(u"resetToDefaults"_s));
     walk.settle(500);
     walk.grab(u"39-reset-alert"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+
+    // Keys alone: the store's current row, an icon button's tooltip, the download control's ring.
+    const auto press = [&](KeyboardShortcuts::Action action) {
+        QTest::keySequence(window, QKeySequence(KeyboardShortcuts::sequence(action)));
+    };
+    // The window's shortcuts answer only in the window that has the keyboard.
+    window->requestActivate();
+    QTest::qWaitForWindowActive(window);
+    press(KeyboardShortcuts::StoreTab);
+    walk.settle(300);
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(window, Qt::Key_Down);
+    walk.grab(u"40-keyboard-store-row"_s);
+    QTest::keyClick(window, Qt::Key_Return);
+    walk.settle(1000);
+    QTest::keyClick(window, Qt::Key_Tab, Qt::ShiftModifier);
+    walk.settle(1000);
+    walk.grab(u"41-keyboard-back-tooltip"_s);
+    QTest::keyClick(window, Qt::Key_Tab);
+    walk.grab(u"42-keyboard-download-focus"_s);
 
     // The LiveContainer stand-in's window: running the installed Clock, and a launch that finds
     // no app in its folder.
     QQmlApplicationEngine standInEngine;
     const LiveContainerStandIn standIn(liveContainer.path());
     const QString clockFolder = QFileInfo(downloads->installedApps().value(0).url.toLocalFile()).fileName();
-    for (const auto &[name, folder] : {std::pair(u"40-standin-launch"_s, clockFolder),
-                                       std::pair(u"41-standin-no-app"_s, u"com.example.Missing.app"_s)}) {
+    for (const auto &[name, folder] : {std::pair(u"43-standin-launch"_s, clockFolder),
+                                       std::pair(u"44-standin-no-app"_s, u"com.example.Missing.app"_s)}) {
         const auto outcome =
             standIn.open(QUrl(u"livecontainer://livecontainer-launch?bundle-name="_s + folder));
         QQuickWindow *standInWindow = StandInWindow::show(standInEngine, outcome, standIn.storageFolder());

@@ -47,6 +47,7 @@ public:
 
     // Set once the loopback server runs: its address, without a trailing slash.
     QString serverBase;
+    HttpServer *feedServer = nullptr;
     Q_INVOKABLE QString serverURL(const QString &path) const { return serverBase + path; }
     Q_INVOKABLE static void setClipboard(const QString &text) { QGuiApplication::clipboard()->setText(text); }
     Q_INVOKABLE static QString clipboard() { return QGuiApplication::clipboard()->text(); }
@@ -99,6 +100,11 @@ public:
             path, RouteResponse::bytes(QByteArray(8'000'000, 'x')).throttled(200'000).withEtag("v1"));
         return m_server->url(path);
     }
+    // An address of the feed server, from now on answered as slowly as `slowDownloadURL`.
+    Q_INVOKABLE void serveSlowly(const QUrl &url) const {
+        feedServer->setRoute(
+            url.path(), RouteResponse::bytes(QByteArray(8'000'000, 'x')).throttled(200'000).withEtag("v1"));
+    }
     // A file, or with a name ending in ".app" a folder, in the given folder.
     Q_INVOKABLE bool makeEntry(const QUrl &folder, const QString &name) const {
         const QString path = folder.toLocalFile() + u'/' + name;
@@ -142,6 +148,7 @@ public Q_SLOTS:
         seedFreshInstall(m_server->url(u"/Kivo/default_repos.csv"_s));
         m_fixture = std::make_unique<ScreensFixture>();
         m_fixture->serverBase = m_server->url(u""_s).toString(QUrl::StripTrailingSlash);
+        m_fixture->feedServer = m_server.get();
     }
     void qmlEngineAvailable(QQmlEngine *engine) {
         engine->addImportPath(u"qrc:/"_s);

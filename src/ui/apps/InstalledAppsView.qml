@@ -52,10 +52,8 @@ Page {
     // The keyboard is on the grid whenever the tab is shown.
     onVisibleChanged: if (visible) grid.forceActiveFocus()
 
-    Shortcut {
-        sequence: "F5"
-        enabled: root.visible
-        onActivated: actions.rescan()
+    function refresh() {
+        actions.rescan()
     }
 
     header: ToolBar {
@@ -151,6 +149,7 @@ Page {
         cellHeight: 70 + 6 + 35 + 6 + 22 + 24
         model: installed
         focus: true
+        activeFocusOnTab: true
         keyNavigationEnabled: true
         reuseItems: true
         cacheBuffer: 320

@@ -13,4 +13,6 @@ Text {
     horizontalAlignment: Text.AlignHCenter
     verticalAlignment: Text.AlignVCenter
     renderType: Text.QtRendering
+    // Decoration: the control around it carries the words.
+    Accessible.ignored: true
 }

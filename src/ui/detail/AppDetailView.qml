@@ -17,6 +17,10 @@ Page {
     property bool showsBack: true
     signal back()
 
+    function focusDownload() {
+        headerDownload.forceActiveFocus()
+    }
+
     AppDetailState {
         id: detail
         app: root.app
@@ -36,6 +40,9 @@ Page {
             anchors.fill: parent
             ToolButton {
                 objectName: "backButton"
+                Accessible.name: qsTr("Back")
+                ToolTip.visible: hovered || visualFocus
+                ToolTip.text: Accessible.name
                 visible: root.showsBack
                 contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
                 onClicked: root.back()
@@ -164,7 +171,9 @@ Page {
                         topPadding: 4
                         spacing: 12
                         DownloadButton {
+                            id: headerDownload
                             objectName: "headerDownload"
+                            subject: root.app.name
                             downloadManager: root.downloadManager
                             downloadURL: root.app.downloadURL
                             compact: false

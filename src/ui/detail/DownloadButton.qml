@@ -6,12 +6,18 @@ import Kivo
 
 // The download control of one item: "GET", a progress ring while downloading, play when paused,
 // an orange ring while waiting for the network, and "File" once the archive is downloaded.
-Item {
+FocusScope {
     id: root
 
     required property DownloadManager downloadManager
     required property string downloadURL
     property bool compact: false
+    // What the control downloads ("Clock", "Version 1.2"), for its accessible names.
+    property string subject
+
+    function named(action: string): string {
+        return subject.length > 0 ? qsTr("%1 %2").arg(action).arg(subject) : action
+    }
     readonly property alias face: control.face
 
     DownloadControl {
@@ -46,10 +52,25 @@ Item {
     implicitWidth: shownFace.implicitWidth
     implicitHeight: shownFace.implicitHeight
 
+    // Where the keys are, once Tab brought them here.
+    Rectangle {
+        objectName: "focusRing"
+        anchors.fill: root.shownFace
+        anchors.margins: -3
+        z: 1
+        visible: fileFace.visualFocus || compactFileFace.visualFocus || ringFace.visualFocus || getFace.visualFocus
+        radius: height / 2
+        color: "transparent"
+        border.width: 2
+        border.color: Theme.blue
+    }
+
     AbstractButton {
         id: fileFace
+        focus: root.shownFace === this
         objectName: "fileButton"
         visible: root.shownFace === this
+        Accessible.name: root.named(qsTr("File"))
         padding: 0
         leftPadding: 20; rightPadding: 20; topPadding: 8; bottomPadding: 8
         onClicked: root.activate()
@@ -63,9 +84,13 @@ Item {
 
     AbstractButton {
         id: compactFileFace
+        focus: root.shownFace === this
         objectName: "fileButton"
         visible: root.shownFace === this
         implicitWidth: 28; implicitHeight: 28
+        Accessible.name: root.named(qsTr("File"))
+        ToolTip.visible: hovered || visualFocus
+        ToolTip.text: Accessible.name
         onClicked: root.activate()
         contentItem: SymbolIcon { name: "doc.fill"; size: Theme.bodySize; font.bold: true; color: Theme.secondaryText }
         background: Rectangle { radius: 14; color: Qt.rgba(0.56, 0.56, 0.58, 0.15) }
@@ -73,10 +98,16 @@ Item {
 
     AbstractButton {
         id: ringFace
+        focus: root.shownFace === this
         objectName: "ringButton"
         visible: root.shownFace === this
         implicitWidth: root.compact ? 28 : 32
         implicitHeight: implicitWidth
+        Accessible.name: root.named(control.face === DownloadControl.Paused ? qsTr("Resume")
+                                    : control.face === DownloadControl.WaitingForConnection ? qsTr("Waiting")
+                                    : qsTr("Pause"))
+        ToolTip.visible: hovered || visualFocus
+        ToolTip.text: Accessible.name
         onClicked: root.activate()
         contentItem: Item {}
         // Made only while shown: most rows of a long list never download, and a ring (a painted
@@ -108,11 +139,13 @@ Item {
 
     AbstractButton {
         id: getFace
+        focus: root.shownFace === this
         objectName: "getButton"
         visible: root.shownFace === this
         leftPadding: root.compact ? 16 : 24
         rightPadding: leftPadding
         topPadding: 6; bottomPadding: 6
+        Accessible.name: root.named(qsTr("GET"))
         onClicked: root.activate()
         contentItem: Label {
             text: qsTr("GET")

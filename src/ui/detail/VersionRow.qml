@@ -85,6 +85,7 @@ Rectangle {
             downloadManager: root.downloadManager
             downloadURL: root.downloadURL
             compact: true
+            subject: versionLabel.text
         }
     }
 }

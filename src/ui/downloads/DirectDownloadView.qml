@@ -79,14 +79,18 @@ Page {
             root.downloadManager.deleteFile(files.fileAt(fileList.currentIndex))
     }
 
+    function refresh() {
+        root.downloadManager.refreshFileList()
+    }
+    // The file the keys are on, as its delegate reports it.
+    property FileRow currentRow: null
+    function openCurrentMenu() {
+        if (root.currentRow)
+            root.openMenu(root.currentRow, root.currentRow.width / 3, root.currentRow.height / 2)
+    }
+
     // The keyboard is on the files whenever the tab is shown: Delete removes the current one.
     onVisibleChanged: if (visible) fileList.forceActiveFocus()
-
-    Shortcut {
-        sequence: "F5"
-        enabled: root.visible
-        onActivated: root.downloadManager.refreshFileList()
-    }
 
     header: ToolBar {
         Material.foreground: "white"
@@ -102,7 +106,7 @@ Page {
             ToolButton {
                 objectName: "importButton"
                 Accessible.name: qsTr("Import File")
-                ToolTip.visible: hovered
+                ToolTip.visible: hovered || visualFocus
                 ToolTip.text: Accessible.name
                 contentItem: SymbolIcon { name: "square.and.arrow.down"; size: 22; color: "white" }
                 onClicked: importPicker.open()
@@ -349,10 +353,15 @@ Page {
         topMargin: topSections.height
         bottomMargin: footerText.height + 24
 
+        activeFocusOnTab: true
         Keys.onDeletePressed: root.deleteCurrent()
+        Keys.onMenuPressed: root.openCurrentMenu()
         Keys.onPressed: (event) => {
             if (event.key === Qt.Key_Backspace) {
                 root.deleteCurrent()
+                event.accepted = true
+            } else if (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier)) {
+                root.openCurrentMenu()
                 event.accepted = true
             }
         }
@@ -374,6 +383,9 @@ Page {
             width: fileList.width
             objectName: "fileRow" + index
             current: fileList.activeFocus && fileList.currentIndex === index
+            readonly property bool isCurrent: ListView.isCurrentItem
+            onIsCurrentChanged: if (isCurrent) root.currentRow = fileRow
+            Component.onCompleted: if (isCurrent) root.currentRow = fileRow
             onClicked: fileList.currentIndex = fileRow.index
             onShareRequested: root.share(fileRow.url)
             onDeleteRequested: root.downloadManager.deleteFile(fileRow.url)

@@ -88,6 +88,8 @@ Item {
         implicitWidth: 28
         implicitHeight: 28
         Accessible.name: root.paused || root.waiting ? qsTr("Resume %1").arg(root.fileName) : qsTr("Pause %1").arg(root.fileName)
+        ToolTip.visible: hovered || visualFocus
+        ToolTip.text: Accessible.name
         onClicked: root.toggleRequested()
         contentItem: ProgressRing {
             progress: root.progress
@@ -108,6 +110,8 @@ Item {
         implicitWidth: 28
         implicitHeight: 28
         Accessible.name: qsTr("Cancel %1").arg(root.fileName)
+        ToolTip.visible: hovered || visualFocus
+        ToolTip.text: Accessible.name
         onClicked: root.cancelRequested()
         contentItem: SymbolIcon { name: "xmark.circle.fill"; size: Theme.title2Size - 2; color: Theme.gray }
         background: Item {}

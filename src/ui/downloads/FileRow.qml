@@ -77,6 +77,8 @@ SwipeDelegate {
             implicitWidth: 32
             implicitHeight: 32
             Accessible.name: qsTr("Share %1").arg(root.fileName)
+            ToolTip.visible: hovered || visualFocus
+            ToolTip.text: Accessible.name
             onClicked: root.shareRequested()
             contentItem: SymbolIcon { name: "square.and.arrow.up"; size: 22; color: Theme.blue }
             background: Item {}

@@ -60,6 +60,8 @@ Page {
             ToolButton {
                 objectName: "reposBackButton"
                 Accessible.name: qsTr("Back")
+                ToolTip.visible: hovered || visualFocus
+                ToolTip.text: Accessible.name
                 contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
                 onClicked: root.back()
             }
@@ -76,6 +78,8 @@ Page {
                 objectName: "addButton"
                 visible: !level.insideLinkedFolder
                 Accessible.name: qsTr("Add")
+                ToolTip.visible: hovered || visualFocus
+                ToolTip.text: Accessible.name
                 contentItem: SymbolIcon { name: "plus"; size: 22; color: "white" }
                 onClicked: addSheet.open()
             }
@@ -98,13 +102,42 @@ Page {
         keyNavigationEnabled: true
         currentIndex: -1
         highlightMoveDuration: 0
+        activeFocusOnTab: true
         Keys.onDeletePressed: if (currentIndex >= 0) level.deleteRows([currentIndex])
+        Keys.onReturnPressed: list.activateCurrent()
+        Keys.onEnterPressed: list.activateCurrent()
+        Keys.onSpacePressed: list.activateCurrent()
+        Keys.onMenuPressed: list.openCurrentMenu()
+        Keys.onPressed: (event) => {
+            if (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier)) {
+                list.openCurrentMenu()
+                event.accepted = true
+            }
+        }
+        // A folder opens; a source is switched on or off.
+        // The row the keys are on, as its delegate reports it.
+        property RepoRow currentRow: null
+        function activateCurrent() {
+            if (!list.currentRow)
+                return
+            if (list.currentRow.isFolder)
+                root.openFolder(list.currentRow.repoID)
+            else
+                root.store.setRepoEnabled(list.currentRow.repoID, !list.currentRow.isEnabled)
+        }
+        function openCurrentMenu() {
+            if (list.currentRow)
+                root.openMenu(list.currentRow, list.currentRow.width / 2, list.currentRow.height / 2)
+        }
         delegate: RepoRow {
             id: row
             editing: root.editing
             deletable: !level.insideLinkedFolder
             parts: rowParts
             highlighted: ListView.isCurrentItem && list.activeFocus
+            readonly property bool isCurrent: ListView.isCurrentItem
+            onIsCurrentChanged: if (isCurrent) list.currentRow = row
+            Component.onCompleted: if (isCurrent) list.currentRow = row
             onOpenFolder: root.openFolder(row.repoID)
             onToggled: (enabled) => root.store.setRepoEnabled(row.repoID, enabled)
             onMenuRequested: (x, y) => root.openMenu(row, x, y)

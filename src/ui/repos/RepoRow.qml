@@ -74,6 +74,12 @@ SwipeDelegate {
             target: deleteButton.item
             function onClicked() { root.deleteRequested() }
         }
+        Binding {
+            target: deleteButton.item
+            property: "accessibleName"
+            value: qsTr("Delete %1").arg(root.name)
+            when: deleteButton.item !== null
+        }
 
         // Status or folder icon, 30 by 30.
         Item {

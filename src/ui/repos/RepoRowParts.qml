@@ -8,8 +8,12 @@ import Kivo
 QtObject {
     // The edit mode's delete button at the leading end; the row handles its click.
     readonly property Component deleteButton: ToolButton {
+        property string accessibleName: qsTr("Delete")
+
         objectName: "rowDeleteButton"
-        Accessible.name: qsTr("Delete")
+        Accessible.name: accessibleName
+        ToolTip.visible: hovered || visualFocus
+        ToolTip.text: accessibleName
         contentItem: SymbolIcon { name: "trash"; size: 20; color: Theme.red }
     }
 

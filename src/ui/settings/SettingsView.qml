@@ -21,6 +21,22 @@ StackView {
 
     function openRepos(folderID: string) {
         push(reposComponent, { parentID: folderID })
+        currentItem.forceActiveFocus()
+    }
+    function goBack() {
+        pop()
+        currentItem.forceActiveFocus()
+    }
+    function refresh() {
+        root.store.refreshAllRepos()
+    }
+
+    onVisibleChanged: if (visible && currentItem) currentItem.forceActiveFocus()
+    Keys.onEscapePressed: (event) => {
+        if (depth > 1)
+            goBack()
+        else
+            event.accepted = false
     }
 
     RepoActions {
@@ -34,7 +50,7 @@ StackView {
         RepoManagementView {
             store: root.store
             onOpenFolder: (folderID) => root.openRepos(folderID)
-            onBack: root.pop()
+            onBack: root.goBack()
         }
     }
 

@@ -29,13 +29,16 @@ Item {
     }
 
     function openApp(app) {
+        let detail = null
         if (!splitsView) {
-            stack.push(detailComponent, { app: app })
+            detail = stack.push(detailComponent, { app: app })
         } else if (pane.depth > 1) {
-            pane.replace(detailComponent, { app: app, showsBack: false }, StackView.Immediate)
+            detail = pane.replace(detailComponent, { app: app, showsBack: false }, StackView.Immediate)
         } else {
-            pane.push(detailComponent, { app: app, showsBack: false }, StackView.Immediate)
+            detail = pane.push(detailComponent, { app: app, showsBack: false }, StackView.Immediate)
         }
+        if (detail)
+            (detail as AppDetailView).focusDownload()
     }
 
     function closeApp() {
@@ -43,6 +46,37 @@ Item {
             stack.pop()
         if (pane.depth > 1)
             pane.pop(null, StackView.Immediate)
+    }
+
+    function refresh() {
+        root.store.refreshAllRepos()
+    }
+
+    // On a phone the open app covers the search field: back to the list first.
+    function focusSearch() {
+        if (!splitsView)
+            closeApp()
+        searchField.forceActiveFocus(Qt.ShortcutFocusReason)
+        searchField.selectAll()
+    }
+
+    // The keys go to the open app's download control, or to the list.
+    function focusContent() {
+        const detail = openDetail(splitsView ? pane : stack)
+        if (detail)
+            detail.focusDownload()
+        else
+            list.forceActiveFocus()
+    }
+
+    onVisibleChanged: if (visible) focusContent()
+    Keys.onEscapePressed: (event) => {
+        if (stack.depth > 1 || pane.depth > 1) {
+            closeApp()
+            list.forceActiveFocus()
+        } else {
+            event.accepted = false
+        }
     }
 
     // The open app follows the window across the threshold.
@@ -103,6 +137,9 @@ Item {
                         }
                         ToolButton {
                             objectName: "sortButton"
+                            Accessible.name: qsTr("Sort")
+                            ToolTip.visible: hovered || visualFocus
+                            ToolTip.text: Accessible.name
                             contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
                             // Under the button, right edges aligned, wherever the pointer or finger was.
                             onClicked: sortMenu.popup(width - sortMenu.width, height)
@@ -137,6 +174,7 @@ Item {
                     TextField {
                         id: searchField
                         objectName: "searchField"
+                        Accessible.name: qsTr("Search")
                         Layout.fillWidth: true
                         Layout.maximumWidth: Theme.readableWidth
                         Layout.alignment: Qt.AlignHCenter
@@ -202,6 +240,7 @@ Item {
                         }
                         ComboBox {
                             objectName: "sourcePicker"
+                            Accessible.name: qsTr("Source")
                             implicitContentWidthPolicy: ComboBox.WidestText
                             // Room for "All Sources" at least; a long name is cut short at 60 %.
                             Layout.preferredWidth: Math.max(implicitWidth, 180)
@@ -227,6 +266,21 @@ Item {
                         model: catalogue
                         reuseItems: true
                         cacheBuffer: 400
+                        // One stop for Tab: the arrows move through the rows, Return opens one.
+                        activeFocusOnTab: true
+                        keyNavigationEnabled: true
+                        highlightMoveDuration: 0
+                        Accessible.name: qsTr("Apps")
+                        Accessible.role: Accessible.List
+                        Keys.onReturnPressed: list.openCurrent()
+                        Keys.onEnterPressed: list.openCurrent()
+                        Keys.onSpacePressed: list.openCurrent()
+                        // The app of the row the keys are on, as its delegate reports it.
+                        property var currentApp: null
+                        function openCurrent() {
+                            if (list.currentItem && list.currentApp)
+                                root.openApp(list.currentApp)
+                        }
                         boundsBehavior: Flickable.DragOverBounds
                         ScrollBar.vertical: ScrollBar {}
 
@@ -246,7 +300,12 @@ Item {
                             required property var app
                             required property int index
                             width: list.width
-                            highlighted: root.splitsView && app.id === root.shownAppID
+                            highlighted: (root.splitsView && app.id === root.shownAppID)
+                                         || (ListView.isCurrentItem && list.activeFocus)
+                            focusPolicy: Qt.NoFocus
+                            readonly property bool isCurrent: ListView.isCurrentItem
+                            onIsCurrentChanged: if (isCurrent) list.currentApp = app
+                            onAppChanged: if (isCurrent) list.currentApp = app
                             onClicked: root.openApp(app)
                         }
 
