@@ -202,7 +202,7 @@ bool DownloadManager::finalizeUpdate(const AppBackup &backup) {
     const QString message = backup.appName + u" has been successfully updated."_s;
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, message, NotificationType::success);
+        notifications.showNotification(title, message, NotificationType::Success);
     else
         notifications.sendSystemNotification(title, message);
 

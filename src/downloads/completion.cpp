@@ -58,7 +58,7 @@ void DownloadManager::endFailedDownload(const QUrl &url, const QString &name, co
     const QString message = name + u" could not be saved: "_s + reason;
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, message, NotificationType::error);
+        notifications.showNotification(title, message, NotificationType::Error);
     else
         notifications.sendSystemNotification(title, message);
 }
@@ -91,7 +91,7 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString file) {
     const QString message = name + u" has been downloaded."_s;
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, message, NotificationType::success);
+        notifications.showNotification(title, message, NotificationType::Success);
     else
         notifications.sendSystemNotification(title, message);
 

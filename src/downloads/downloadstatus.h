@@ -3,7 +3,7 @@
 #include <QMetaType>
 #include <QObject>
 
-// The state of one download as the screens draw it. `none` is never stored: a URL without an
+// The state of one download as the screens draw it. None is never stored: a URL without an
 // entry has no transfer.
 class DownloadStatus {
     Q_GADGET
@@ -13,20 +13,21 @@ class DownloadStatus {
     Q_PROPERTY(qint64 total READ total CONSTANT)
 
 public:
-    enum class Case { downloading, paused, waitingForConnection, none };
+    // Capitalised because QML reads only capitalised enumerators.
+    enum class Case { Downloading, Paused, WaitingForConnection, None };
     Q_ENUM(Case)
 
     DownloadStatus() = default;
 
     // total is -1 while the size is unknown.
     static DownloadStatus downloading(double progress, qint64 written, qint64 total) {
-        return DownloadStatus(Case::downloading, progress, written, total);
+        return DownloadStatus(Case::Downloading, progress, written, total);
     }
     // The entry of a transfer that has just been started or resumed.
     static DownloadStatus started() { return downloading(0, 0, -1); }
-    static DownloadStatus paused() { return DownloadStatus(Case::paused); }
-    static DownloadStatus waitingForConnection() { return DownloadStatus(Case::waitingForConnection); }
-    static DownloadStatus none() { return DownloadStatus(Case::none); }
+    static DownloadStatus paused() { return DownloadStatus(Case::Paused); }
+    static DownloadStatus waitingForConnection() { return DownloadStatus(Case::WaitingForConnection); }
+    static DownloadStatus none() { return DownloadStatus(Case::None); }
 
     Case kind() const { return m_case; }
     double progress() const { return m_progress; }
@@ -42,7 +43,7 @@ private:
         , m_written(written)
         , m_total(total) {}
 
-    Case m_case = Case::none;
+    Case m_case = Case::None;
     double m_progress = 0;
     qint64 m_written = 0;
     qint64 m_total = 0;

@@ -51,7 +51,7 @@ void DownloadManager::restoreTasks(const QList<TransferTaskPtr> &liveTasks) {
 void DownloadManager::startDownload(const QUrl &url) {
     if (localFileURL(url))
         return;
-    if (downloadStatus(url).kind() == DownloadStatus::Case::paused) {
+    if (downloadStatus(url).kind() == DownloadStatus::Case::Paused) {
         resumeDownload(url);
         return;
     }

@@ -251,7 +251,7 @@ int main(int argc, char **argv) {
     walk.settle(500);
 
     NotificationManager::shared().showNotification(
-        u"Download Complete"_s, apps.at(1).name + u" has been downloaded."_s, NotificationType::success);
+        u"Download Complete"_s, apps.at(1).name + u" has been downloaded."_s, NotificationType::Success);
     walk.settle(600);
     walk.grab(u"12-banner"_s);
 
@@ -351,7 +351,7 @@ int main(int argc, char **argv) {
     walk.waitFor(
         [&] {
             return downloads->downloadStatus(unreachable).kind() ==
-                   DownloadStatus::Case::waitingForConnection;
+                   DownloadStatus::Case::WaitingForConnection;
         },
         8000);
     walk.settle(1000);
