@@ -2,6 +2,7 @@
 #include "ui/appshell.h"
 
 #include <QGuiApplication>
+#include <QLocale>
 #include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -14,6 +15,7 @@ Q_IMPORT_QML_PLUGIN(KivoPlugin)
 int main(int argc, char *argv[]) {
     QGuiApplication app(argc, argv);
     AppShell::setUpApplication();
+    AppShell::installTranslations(QLocale::system());
     SingleInstance instance;
     if (!instance.claim())
         return 0;

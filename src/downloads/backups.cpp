@@ -198,8 +198,8 @@ bool DownloadManager::finalizeUpdate(const AppBackup &backup) {
     }
     log(u"FinalizeUpdate: Patched LCAppInfo for "_s + backup.bundleID + u" with old data."_s);
 
-    const QString title = u"Update Completed"_s;
-    const QString message = backup.appName + u" has been successfully updated."_s;
+    const QString title = tr("Update Completed");
+    const QString message = tr("%1 has been successfully updated.").arg(backup.appName);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
         notifications.showNotification(title, message, NotificationType::Success);

@@ -54,8 +54,8 @@ void DownloadManager::endFailedDownload(const QUrl &url, const QString &name, co
     refreshFileList();
     if (reason.isEmpty())
         return;
-    const QString title = u"Download Failed"_s;
-    const QString message = name + u" could not be saved: "_s + reason;
+    const QString title = tr("Download Failed");
+    const QString message = tr("%1 could not be saved: %2").arg(name, reason);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
         notifications.showNotification(title, message, NotificationType::Error);
@@ -75,11 +75,11 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString file) {
     const QFileInfo existing(destination);
     QString error;
     if (!QDir().mkpath(folder))
-        error = u"Cannot create the folder \"%1\""_s.arg(folder);
+        error = tr("Cannot create the folder \"%1\"").arg(folder);
     else if ((existing.exists() || existing.isSymLink()) && (!existing.isFile() || existing.isSymLink()))
-        error = u"Something that is not a downloaded file has its name"_s;
+        error = tr("Something that is not a downloaded file has its name");
     else if (!placeWhole(file, destination, &error) && error.isEmpty())
-        error = u"The file could not be moved into place"_s;
+        error = tr("The file could not be moved into place");
     if (!error.isEmpty()) {
         QFile::remove(file);
         removeExtractingFile(destinationURL);
@@ -87,8 +87,8 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString file) {
         co_return;
     }
 
-    const QString title = u"Download Complete"_s;
-    const QString message = name + u" has been downloaded."_s;
+    const QString title = tr("Download Complete");
+    const QString message = tr("%1 has been downloaded.").arg(name);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
         notifications.showNotification(title, message, NotificationType::Success);

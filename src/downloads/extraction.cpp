@@ -98,7 +98,7 @@ QCoro::Task<> DownloadManager::convertIPA(QUrl url) {
     if (!alive)
         co_return;
     if (error) {
-        reportFailure(u"Convert Failed"_s, u"Convert error: "_s, *error);
+        reportFailure(tr("Convert Failed"), u"Convert error: "_s, *error);
         removeExtractingFile(url);
         co_return;
     }
@@ -117,8 +117,8 @@ QCoro::Task<> DownloadManager::importFile(QUrl url) {
     const QString source = url.toLocalFile();
     const QString destination = downloadFolder().toLocalFile() + u'/' + url.fileName();
     if (!Bookmark::startAccessing(url)) {
-        reportFailure(u"Import Failed"_s, u"Import failed: "_s,
-                      u"“%1” could not be opened."_s.arg(url.fileName()));
+        reportFailure(tr("Import Failed"), u"Import failed: "_s,
+                      tr("“%1” could not be opened.").arg(url.fileName()));
         co_return;
     }
     QFuture<QString> copying =
@@ -128,7 +128,7 @@ QCoro::Task<> DownloadManager::importFile(QUrl url) {
     if (!alive)
         co_return;
     if (!error.isEmpty()) {
-        reportFailure(u"Import Failed"_s, u"Import failed: "_s, error);
+        reportFailure(tr("Import Failed"), u"Import failed: "_s, error);
         Bookmark::stopAccessing(url);
         co_return;
     }
@@ -147,7 +147,7 @@ QCoro::Task<bool> DownloadManager::convertFinishedDownload(QUrl archive) {
     if (!alive)
         co_return false;
     if (error) {
-        reportFailure(u"Convert Failed"_s, u"Convert error: "_s, *error);
+        reportFailure(tr("Convert Failed"), u"Convert error: "_s, *error);
         removeExtractingFile(archive);
         co_return false;
     }

@@ -6,6 +6,7 @@
 #include "platform/uuid.h"
 #include "zip/zipextractor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -28,8 +29,9 @@ std::optional<QString> unusableIdentifier(const QString &identifier) {
     const bool control = std::any_of(identifier.cbegin(), identifier.cend(),
                                      [](QChar c) { return c.category() == QChar::Other_Control; });
     if (identifier == u"."_s || identifier == u".."_s || identifier.contains(u'/') || control)
-        return u"The app's bundle identifier \"%1\" cannot name a folder"_s.arg(
-            UntrustedText::elided(identifier));
+        return QCoreApplication::translate("IpaExtraction",
+                                           "The app's bundle identifier \"%1\" cannot name a folder")
+            .arg(UntrustedText::elided(identifier));
     return std::nullopt;
 }
 
@@ -43,7 +45,8 @@ Unpacked unpack(const QString &archive, const QString &applicationsFolder) {
     const QString temporaryFolder = applicationsFolder + u"/Temp_"_s + newUuidString();
     if (!QDir().mkpath(temporaryFolder)) {
         Unpacked result;
-        result.error = u"Cannot create the folder \"%1\""_s.arg(temporaryFolder);
+        result.error = QCoreApplication::translate("IpaExtraction", "Cannot create the folder \"%1\"")
+                           .arg(temporaryFolder);
         return result;
     }
 
@@ -56,9 +59,12 @@ Unpacked unpack(const QString &archive, const QString &applicationsFolder) {
     const QString payload = temporaryFolder + u"/Payload"_s;
     const QFileInfo payloadInfo(payload);
     if (!payloadInfo.exists() && !payloadInfo.isSymLink())
-        return failed(temporaryFolder, u"The archive holds no \"Payload\" folder, so no app to install"_s);
+        return failed(temporaryFolder,
+                      QCoreApplication::translate(
+                          "IpaExtraction", "The archive holds no \"Payload\" folder, so no app to install"));
     if (!payloadInfo.isDir() || payloadInfo.isSymLink())
-        return failed(temporaryFolder, u"The archive's \"Payload\" is not a folder"_s);
+        return failed(temporaryFolder, QCoreApplication::translate(
+                                           "IpaExtraction", "The archive's \"Payload\" is not a folder"));
 
     // The first bundle in the order the file system lists them. A bundle is a folder: a file
     // named like one is not, nor is a link, which moved into place would install whatever it
@@ -75,8 +81,10 @@ Unpacked unpack(const QString &archive, const QString &applicationsFolder) {
         }
     }
     if (appFolder.isEmpty())
-        return failed(temporaryFolder,
-                      u"The archive's \"Payload\" holds no \".app\" folder, so no app to install"_s);
+        return failed(
+            temporaryFolder,
+            QCoreApplication::translate(
+                "IpaExtraction", "The archive's \"Payload\" holds no \".app\" folder, so no app to install"));
 
     Unpacked result;
     result.temporaryFolder = temporaryFolder;

@@ -200,19 +200,19 @@ void DownloadManager::renameFile(const QUrl &url, const QString &newName) {
     // A new name is one entry beside the old one, never a path that leads elsewhere.
     if (newName.isEmpty() || newName == u"."_s || newName == u".."_s || newName.contains(u'/') ||
         newName.contains(QChar(0))) {
-        reportFailure(u"Rename Failed"_s, u"Rename failed: "_s,
-                      u"“%1” is not a valid file name."_s.arg(newName));
+        reportFailure(tr("Rename Failed"), u"Rename failed: "_s,
+                      tr("“%1” is not a valid file name.").arg(newName));
         return;
     }
     const QString source = url.toLocalFile();
     const QString target = QFileInfo(source).path() + u'/' + newName;
     if (entryExists(target)) {
-        reportFailure(u"Rename Failed"_s, u"Error: "_s, u"File already exists"_s);
+        reportFailure(tr("Rename Failed"), u"Error: "_s, tr("File already exists"));
         return;
     }
     QFile file(source);
     if (!file.rename(target)) {
-        reportFailure(u"Rename Failed"_s, u"Rename failed: "_s, file.errorString());
+        reportFailure(tr("Rename Failed"), u"Rename failed: "_s, file.errorString());
         return;
     }
     refreshFileList();
@@ -222,8 +222,8 @@ void DownloadManager::deleteFile(const QUrl &url) {
     const QString path = url.toLocalFile();
     removeEntry(path);
     if (entryExists(path))
-        reportFailure(u"Delete Failed"_s, u"Delete failed: "_s,
-                      u"“%1” could not be removed."_s.arg(QFileInfo(path).fileName()));
+        reportFailure(tr("Delete Failed"), u"Delete failed: "_s,
+                      tr("“%1” could not be removed.").arg(QFileInfo(path).fileName()));
     refreshFileList();
 }
 

@@ -68,7 +68,7 @@ bool serverAnswered(const QNetworkReply &reply) {
 QString transportErrorDescription(const QNetworkReply &reply) {
     // Qt reports its own transfer time-out as a cancellation.
     if (reply.error() == QNetworkReply::OperationCanceledError)
-        return u"The request timed out."_s;
+        return AppStoreViewModel::tr("The request timed out.");
     return reply.errorString();
 }
 
@@ -97,8 +97,8 @@ FeedOutcome decodeFeed(const QList<QByteArray> &chunks, int status,
     if (!decoded) {
         // The body is decoded whatever the status, but a failing server is the likelier story.
         if (status >= 400)
-            return {std::nullopt, u"HTTP "_s + QString::number(status) +
-                                      u" — the response is not a repository feed: "_s + decoded.error()};
+            return {std::nullopt, AppStoreViewModel::tr("HTTP %1 — the response is not a repository feed: %2")
+                                      .arg(QString::number(status), decoded.error())};
         return {std::nullopt, decoded.error()};
     }
     RepoResponse feed = std::move(decoded).value();
@@ -331,14 +331,14 @@ QCoro::Task<> AppStoreViewModel::refreshFolder(QString id, bool fetchChildren) {
     } else if (const int status = httpStatus(*reply); status >= 400) {
         // An error page is no list: reading it would drop every child the folder has.
         const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        failure = u"HTTP "_s + QString::number(status) + (reason.isEmpty() ? QString() : u' ' + reason) +
-                  u" — the server did not send the list"_s;
+        const QString statusLine = QString::number(status) + (reason.isEmpty() ? QString() : u' ' + reason);
+        failure = tr("HTTP %1 — the server did not send the list").arg(statusLine);
     } else {
         const QByteArray body = reply->readAll();
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(body);
         if (utf8.hasError())
-            failure = u"The list at "_s + UrlText::fromUrl(listURL) + u" is not UTF-8 text."_s;
+            failure = tr("The list at %1 is not UTF-8 text.").arg(UrlText::fromUrl(listURL));
         else
             addresses = RepoExchange::readUrlList(text);
     }

@@ -42,10 +42,10 @@ ApplicationWindow {
         onCurrentIndexChanged: window.selectedTab = currentIndex
         Repeater {
             model: [
-                { label: "Store", symbol: "bag" },
-                { label: "Apps", symbol: "square.grid.2x2" },
-                { label: "Download", symbol: "arrow.down.circle" },
-                { label: "Settings", symbol: "gear" },
+                { label: qsTr("Store"), symbol: "bag" },
+                { label: qsTr("Apps"), symbol: "square.grid.2x2" },
+                { label: qsTr("Download"), symbol: "arrow.down.circle" },
+                { label: qsTr("Settings"), symbol: "gear" },
             ]
             delegate: TabButton {
                 id: tab
@@ -126,13 +126,13 @@ ApplicationWindow {
     AlertDialog {
         id: completeUpdateAlert
         objectName: "completeUpdateAlert"
-        title: "Complete Update"
+        title: qsTr("Complete Update")
         shown: controller.showsCompleteUpdate
         message: controller.completeUpdateMessage
         buttons: [
-            { text: "Open LiveContainer", style: "default" },
-            { text: "Cancel Update (Restore)", style: "default" },
-            { text: "Delete Backup", style: "destructive" },
+            { text: qsTr("Open LiveContainer"), style: "default" },
+            { text: qsTr("Cancel Update (Restore)"), style: "default" },
+            { text: qsTr("Delete Backup"), style: "destructive" },
         ]
         onTriggered: (index) => {
             switch (index) {
@@ -147,13 +147,13 @@ ApplicationWindow {
     // 2. First run without LiveContainer's folder.
     AlertDialog {
         objectName: "setupAlert"
-        title: "Setup LiveContainer"
+        title: qsTr("Setup LiveContainer")
         shown: controller.showSetupAlert
-        message: "To enable auto-installation and launching, please select your LiveContainer storage directory."
+        message: qsTr("To enable auto-installation and launching, please select your LiveContainer storage directory.")
         buttons: [
-            { text: "Select Folder", style: "default" },
-            { text: "Trouble Selecting?", style: "default" },
-            { text: "Later", style: "cancel" },
+            { text: qsTr("Select Folder"), style: "default" },
+            { text: qsTr("Trouble Selecting?"), style: "default" },
+            { text: qsTr("Later"), style: "cancel" },
         ]
         cancelIndex: 2
         onTriggered: (index) => {
@@ -168,7 +168,7 @@ ApplicationWindow {
     // 3. LiveContainer's storage folder.
     FolderDialog {
         id: setupPicker
-        title: "Select LiveContainer Folder"
+        title: qsTr("Select LiveContainer Folder")
         onAccepted: controller.folderPicked(selectedFolder)
         onVisibleChanged: if (!visible) controller.showSetupPicker = false
     }
@@ -183,10 +183,10 @@ ApplicationWindow {
     // 4. Help for a folder picker that does not work inside LiveContainer.
     AlertDialog {
         objectName: "filePickerHelpAlert"
-        title: "Have trouble selecting?"
+        title: qsTr("Have trouble selecting?")
         shown: controller.showFilePickerHelp
-        message: "Solution: Open LiveContainer, find Kivo in the \"My Apps\" list, press and hold the icon, tap Settings, and enable Fix File Picker. Then try selecting the directory again."
-        buttons: [{ text: "Open LiveContainer", style: "default" }, { text: "Cancel", style: "cancel" }]
+        message: qsTr("Solution: Open LiveContainer, find Kivo in the \"My Apps\" list, press and hold the icon, tap Settings, and enable Fix File Picker. Then try selecting the directory again.")
+        buttons: [{ text: qsTr("Open LiveContainer"), style: "default" }, { text: qsTr("Cancel"), style: "cancel" }]
         cancelIndex: 1
         onTriggered: (index) => {
             if (index === 0)
@@ -198,13 +198,13 @@ ApplicationWindow {
     // 5. A downloaded app whose bundle identifier is already installed.
     AlertDialog {
         objectName: "conflictAlert"
-        title: "App Conflict"
+        title: qsTr("App Conflict")
         shown: controller.showConflictAlert
         message: controller.conflictMessage
         buttons: [
-            { text: "Update Existing", style: "default" },
-            { text: "Install as Separate App", style: "default" },
-            { text: "Cancel", style: "cancel" },
+            { text: qsTr("Update Existing"), style: "default" },
+            { text: qsTr("Install as Separate App"), style: "default" },
+            { text: qsTr("Cancel"), style: "cancel" },
         ]
         cancelIndex: 2
         // The button order is the order of ContentController.ConflictAnswer.

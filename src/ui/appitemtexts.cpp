@@ -2,12 +2,16 @@
 
 #include "ui/bytecount.h"
 
+#include <QCoreApplication>
+
 using namespace Qt::StringLiterals;
 
 namespace AppItemTexts {
 
 QString sourceLine(const AppItem &item) {
-    return item.sourceRepoName ? u"via "_s + *item.sourceRepoName : QString();
+    return item.sourceRepoName
+               ? QCoreApplication::translate("AppItemTexts", "via %1").arg(*item.sourceRepoName)
+               : QString();
 }
 
 QString versionLine(const AppItem &item) {
@@ -18,14 +22,17 @@ QString versionLine(const AppItem &item) {
 }
 
 QString detailLine(const AppItem &item) {
-    QString line = item.versionDate ? *item.versionDate : u"Unknown Date"_s;
+    QString line =
+        item.versionDate ? *item.versionDate : QCoreApplication::translate("AppItemTexts", "Unknown Date");
     if (item.size)
         line += u" • "_s + formatByteCount(*item.size);
     return line;
 }
 
 QString aboutText(const AppItem &item) {
-    return item.localizedDescription ? *item.localizedDescription : u"No description available."_s;
+    return item.localizedDescription
+               ? *item.localizedDescription
+               : QCoreApplication::translate("AppItemTexts", "No description available.");
 }
 
 } // namespace AppItemTexts

@@ -1,21 +1,20 @@
 #include "ui/bytecount.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <array>
 #include <cmath>
 
-using namespace Qt::StringLiterals;
-
 QString formatByteCount(qint64 bytes) {
     if (bytes == 0)
-        return u"Zero KB"_s;
+        return QCoreApplication::translate("ByteCount", "Zero KB");
     const QLocale locale = QLocale::system();
     const qint64 magnitude = bytes < 0 ? -bytes : bytes;
     if (magnitude == 1)
-        return locale.toString(bytes) + u" byte"_s;
+        return QCoreApplication::translate("ByteCount", "%1 byte").arg(locale.toString(bytes));
     if (magnitude < 1000)
-        return locale.toString(bytes) + u" bytes"_s;
+        return QCoreApplication::translate("ByteCount", "%1 bytes").arg(locale.toString(bytes));
 
     static constexpr std::array units{"KB", "MB", "GB", "TB", "PB", "EB"};
     double value = double(bytes) / 1000.0;

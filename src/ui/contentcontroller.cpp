@@ -99,9 +99,9 @@ void ContentController::setShowConflictAlert(bool show) {
 }
 
 QString ContentController::conflictMessage() const {
-    return u"An app with the Bundle ID '"_s + m_conflictBundleID + u"' is already installed ("_s +
-           m_conflictAppName +
-           u"). Would you like to update it (preserving data) or install it separately?"_s;
+    return tr("An app with the Bundle ID '%1' is already installed (%2). Would you like to update it "
+              "(preserving data) or install it separately?")
+        .arg(m_conflictBundleID, m_conflictAppName);
 }
 
 void ContentController::setVerificationBackup(const std::optional<AppBackup> &backup) {
@@ -114,10 +114,10 @@ void ContentController::setVerificationBackup(const std::optional<AppBackup> &ba
 QString ContentController::completeUpdateMessage() const {
     if (!m_verificationBackup)
         return {};
-    return u"Please run '"_s + m_verificationBackup->appName +
-           u"' in LiveContainer to finalize the update, and then return to Kivo.\n\n"_s
-           u"If you have already run it and the update is not detected, you can try again or restore the "
-           u"previous version."_s;
+    return tr("Please run '%1' in LiveContainer to finalize the update, and then return to Kivo.\n\n"
+              "If you have already run it and the update is not detected, you can try again or restore "
+              "the previous version.")
+        .arg(m_verificationBackup->appName);
 }
 
 void ContentController::start() {

@@ -16,7 +16,7 @@ FileShareActions::FileShareActions(QObject *parent)
 
 QString FileShareActions::saveCopy(const QUrl &file, const QUrl &destination) const {
     if (!file.isLocalFile() || !destination.isLocalFile())
-        return u"Only local files can be copied."_s;
+        return tr("Only local files can be copied.");
     const QString sourcePath = file.toLocalFile();
     const QString targetPath = destination.toLocalFile();
     if (QFileInfo(sourcePath).canonicalFilePath() == QFileInfo(targetPath).canonicalFilePath())

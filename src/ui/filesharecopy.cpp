@@ -84,7 +84,7 @@ void FileShareCopy::start(const QUrl &file) {
     QThreadPool::globalInstance()->start([job, file, source, folder, target, self] {
         QString failure;
         if (!QDir().mkpath(folder)) {
-            failure = u"The temporary folder could not be made."_s;
+            failure = tr("The temporary folder could not be made.");
         } else {
             const bool granted = Bookmark::startAccessing(file);
             failure = copyFile(source, target, job->size, job->copied, job->cancelled);

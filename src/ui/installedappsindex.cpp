@@ -2,7 +2,7 @@
 
 #include "platform/versioncompare.h"
 
-using namespace Qt::StringLiterals;
+#include <QCoreApplication>
 
 InstalledAppsIndex::InstalledAppsIndex(const QList<LocalApp> &installedApps) {
     m_firstVersion.reserve(installedApps.size());
@@ -29,9 +29,9 @@ InstalledAppsIndex::Badge InstalledAppsIndex::badge(const AppItem &item) const {
 QString InstalledAppsIndex::badgeText(Badge badge) {
     switch (badge) {
     case Badge::update:
-        return u"UPDATE"_s;
+        return QCoreApplication::translate("InstalledAppsIndex", "UPDATE");
     case Badge::installed:
-        return u"INSTALLED"_s;
+        return QCoreApplication::translate("InstalledAppsIndex", "INSTALLED");
     case Badge::none:
         break;
     }

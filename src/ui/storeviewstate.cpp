@@ -35,9 +35,21 @@ void StoreViewState::setStore(AppStoreViewModel *store) {
 }
 
 QStringList StoreViewState::sortOptions() {
+    // The raw values are the stored form; the menu shows their names in the user's language.
+    const auto name = [](AppSortOption option) {
+        switch (option.value()) {
+        case AppSortOption::Name:
+            return tr("Name");
+        case AppSortOption::Date:
+            return tr("Date");
+        case AppSortOption::Size:
+            return tr("Size");
+        }
+        return option.rawValue();
+    };
     QStringList names;
     for (const AppSortOption option : AppSortOption::allCases())
-        names.append(option.rawValue());
+        names.append(name(option));
     return names;
 }
 
@@ -83,7 +95,7 @@ QString StoreViewState::progressText() const {
 }
 
 void StoreViewState::reposDidChange() {
-    QStringList options{u"All Sources"_s};
+    QStringList options{tr("All Sources")};
     if (m_store) {
         for (const SavedRepo &repo : m_store->enabledRepos())
             options.append(repo.name);

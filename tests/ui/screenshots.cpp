@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -93,6 +94,7 @@ int main(int argc, char **argv) {
     TestHome home;
     QGuiApplication app(argc, argv);
     AppShell::setUpApplication();
+    AppShell::installTranslations(QLocale::system());
     UrlOpener::shared().setForwardToDesktop(false);
     const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"screenshots"_s;
     QDir().mkpath(output);
@@ -250,8 +252,10 @@ int main(int argc, char **argv) {
     controller->dismissCompleteUpdate();
     walk.settle(500);
 
+    // The engine's own words, so that they follow the walkthrough's language.
     NotificationManager::shared().showNotification(
-        u"Download Complete"_s, apps.at(1).name + u" has been downloaded."_s, NotificationType::Success);
+        DownloadManager::tr("Download Complete"),
+        DownloadManager::tr("%1 has been downloaded.").arg(apps.at(1).name), NotificationType::Success);
     walk.settle(600);
     walk.grab(u"12-banner"_s);
 

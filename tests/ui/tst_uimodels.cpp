@@ -16,6 +16,7 @@
 #include "ui/appdetailstate.h"
 #include "ui/appiconprovider.h"
 #include "ui/appitemlistmodel.h"
+#include "ui/appshell.h"
 #include "ui/bytecount.h"
 #include "ui/cataloguelistmodel.h"
 #include "ui/contentcontroller.h"
@@ -195,6 +196,7 @@ class TestUiModels : public QObject {
 private Q_SLOTS:
     void byteCounts_data();
     void byteCounts();
+    void germanCatalogue();
     void badges_data();
     void badges();
     void rowChanges_data();
@@ -241,6 +243,20 @@ void TestUiModels::byteCounts() {
     QFETCH(QString, text);
     QLocale::setDefault(QLocale::c());
     QCOMPARE(formatByteCount(bytes), text);
+}
+
+void TestUiModels::germanCatalogue() {
+    // The app's catalogue reaches QML and C++ texts alike; Qt's own covers the standard dialogs.
+    QVERIFY(AppShell::installTranslations(QLocale(QLocale::German, QLocale::Germany)));
+    QCOMPARE(QCoreApplication::translate("DownloadButton", "GET"), u"LADEN"_s);
+    QCOMPARE(StoreViewState::sortOptions(), (QStringList{u"Name"_s, u"Datum"_s, u"Größe"_s}));
+    QCOMPARE(formatByteCount(999), u"999 Bytes"_s);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Abbrechen"_s);
+
+    // A language without a catalogue puts the English texts back.
+    QVERIFY(!AppShell::installTranslations(QLocale::c()));
+    QCOMPARE(QCoreApplication::translate("DownloadButton", "GET"), u"GET"_s);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Cancel"_s);
 }
 
 void TestUiModels::badges_data() {

@@ -25,7 +25,7 @@ Dialog {
     FileDialog {
         id: saveDialog
         fileMode: FileDialog.SaveFile
-        title: "Save a Copy…"
+        title: qsTr("Save a Copy…")
         selectedFile: actions.fileName(root.file)
         onAccepted: {
             root.failure = actions.saveCopy(root.file, saveDialog.selectedFile)
@@ -43,9 +43,9 @@ Dialog {
 
         Repeater {
             model: [
-                { text: "Save a Copy…", symbol: "square.and.arrow.down" },
-                { text: "Copy Path", symbol: "doc.on.doc" },
-                { text: "Show in Folder", symbol: "folder" },
+                { text: qsTr("Save a Copy…"), symbol: "square.and.arrow.down" },
+                { text: qsTr("Copy Path"), symbol: "doc.on.doc" },
+                { text: qsTr("Show in Folder"), symbol: "folder" },
             ]
             delegate: ItemDelegate {
                 id: action
@@ -86,7 +86,7 @@ Dialog {
             id: closeButton
             anchors.right: parent.right
             anchors.rightMargin: 8
-            text: "Close"
+            text: qsTr("Close")
             flat: true
             font.capitalization: Font.MixedCase
             onClicked: root.close()

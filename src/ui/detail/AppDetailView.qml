@@ -200,7 +200,7 @@ Page {
                 spacing: 12
                 Label {
                     Layout.leftMargin: 16
-                    text: "Preview"
+                    text: qsTr("Preview")
                     font.pixelSize: Theme.headlineSize
                     font.weight: Font.DemiBold
                 }
@@ -235,7 +235,7 @@ Page {
                 Layout.rightMargin: 16
                 spacing: 8
                 Label {
-                    text: "About"
+                    text: qsTr("About")
                     font.pixelSize: Theme.headlineSize
                     font.weight: Font.DemiBold
                 }
@@ -257,7 +257,7 @@ Page {
                 spacing: 10
                 Label {
                     Layout.leftMargin: 16
-                    text: "Version History"
+                    text: qsTr("Version History")
                     font.pixelSize: Theme.headlineSize
                     font.weight: Font.DemiBold
                 }

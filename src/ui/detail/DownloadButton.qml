@@ -56,7 +56,7 @@ Item {
         contentItem: RowLayout {
             spacing: 6
             SymbolIcon { name: "doc.fill"; size: Theme.headlineSize; color: Theme.primaryText }
-            Label { text: "File"; font.pixelSize: Theme.headlineSize; font.weight: Font.DemiBold }
+            Label { text: qsTr("File"); font.pixelSize: Theme.headlineSize; font.weight: Font.DemiBold }
         }
         background: Rectangle { radius: height / 2; color: Qt.rgba(0.56, 0.56, 0.58, 0.15) }
     }
@@ -115,7 +115,7 @@ Item {
         topPadding: 6; bottomPadding: 6
         onClicked: root.activate()
         contentItem: Label {
-            text: "GET"
+            text: qsTr("GET")
             color: Theme.blue
             font.bold: true
             font.pixelSize: root.compact ? Theme.captionSize : Theme.headlineSize

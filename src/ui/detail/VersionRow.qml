@@ -37,7 +37,7 @@ Rectangle {
                     id: versionLabel
                     anchors.verticalCenter: parent.verticalCenter
                     width: Math.min(implicitWidth, titleRow.width * 0.6)
-                    text: "Version " + root.version
+                    text: qsTr("Version %1").arg(root.version)
                     textFormat: Text.PlainText
                     font.pixelSize: Theme.bodySize
                     font.weight: Font.DemiBold
@@ -63,7 +63,7 @@ Rectangle {
                     x: sourceTag.visible ? sourceTag.x + sourceTag.width + 6 : versionLabel.width + 6
                     anchors.verticalCenter: parent.verticalCenter
                     visible: root.isCurrent
-                    text: "Current"
+                    text: qsTr("Current")
                     font.pixelSize: Theme.captionSize
                     font.bold: true
                     color: Theme.green

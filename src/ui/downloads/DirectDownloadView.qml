@@ -207,6 +207,8 @@ Page {
     Menu {
         id: fileMenu
         objectName: "fileMenu"
+        // Room for the longer wordings of other languages.
+        width: 260
         property url file
         property string fileName
         property bool isArchive: false

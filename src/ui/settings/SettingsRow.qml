@@ -20,7 +20,8 @@ RowLayout {
         text: root.text
         font.pixelSize: Theme.bodySize
     }
-    Row {
+    // A layout rather than a Row: a button that appears widens it before the row is drawn.
+    RowLayout {
         id: trailing
         spacing: 4
     }

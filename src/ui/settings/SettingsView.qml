@@ -162,6 +162,7 @@ StackView {
                     ComboBox {
                         objectName: "repoSortPicker"
                         model: [qsTr("Default"), qsTr("Name")]
+                        implicitContentWidthPolicy: ComboBox.WidestTextWhenCompleted
                         currentIndex: actions.repoSortIndex
                         Accessible.name: qsTr("Sort Repos By")
                         onActivated: (index) => actions.repoSortIndex = index

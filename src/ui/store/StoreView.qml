@@ -97,7 +97,7 @@ Item {
                         anchors.leftMargin: 16
                         Label {
                             Layout.fillWidth: true
-                            text: "Store"
+                            text: qsTr("Store")
                             font.pixelSize: Theme.headlineSize + 2
                             font.weight: Font.DemiBold
                         }
@@ -109,8 +109,8 @@ Item {
                             Menu {
                                 id: sortMenu
                                 objectName: "sortMenu"
-                                title: "Sort By"
-                                MenuItem { enabled: false; text: "Sort By"; font.pixelSize: Theme.captionSize }
+                                title: qsTr("Sort By")
+                                MenuItem { enabled: false; text: qsTr("Sort By"); font.pixelSize: Theme.captionSize }
                                 Repeater {
                                     model: screenState.sortOptions
                                     delegate: MenuItem {
@@ -143,7 +143,7 @@ Item {
                         Layout.leftMargin: 16
                         Layout.rightMargin: 16
                         Layout.topMargin: 4
-                        placeholderText: "Search apps, bundles..."
+                        placeholderText: qsTr("Search apps, bundles...")
                         leftPadding: 36
                         text: root.store.searchText
                         onTextEdited: root.store.searchText = text
@@ -168,7 +168,7 @@ Item {
                         Layout.topMargin: 8
                         spacing: 6
                         Label {
-                            text: "Updating Repositories..."
+                            text: qsTr("Updating Repositories...")
                             font.pixelSize: Theme.captionSize
                             color: Theme.secondaryText
                         }
@@ -197,7 +197,7 @@ Item {
                         Layout.rightMargin: 16
                         Label {
                             Layout.fillWidth: true
-                            text: "Source"
+                            text: qsTr("Source")
                             font.pixelSize: Theme.bodySize
                         }
                         ComboBox {
@@ -256,7 +256,7 @@ Item {
                             anchors.horizontalCenter: parent.horizontalCenter
                             y: 8
                             visible: list.refreshArmed
-                            text: "Release to refresh"
+                            text: qsTr("Release to refresh")
                             font.pixelSize: Theme.captionSize
                             color: Theme.secondaryText
                         }
@@ -278,7 +278,7 @@ Item {
                                 width: parent.width
                                 horizontalAlignment: Text.AlignHCenter
                                 wrapMode: Text.Wrap
-                                text: root.store.searchText.length > 0 ? "No Results" : "No Apps"
+                                text: root.store.searchText.length > 0 ? qsTr("No Results") : qsTr("No Apps")
                                 font.pixelSize: Theme.headlineSize
                                 font.weight: Font.DemiBold
                             }
@@ -289,8 +289,8 @@ Item {
                                 color: Theme.secondaryText
                                 font.pixelSize: Theme.subheadlineSize
                                 text: root.store.searchText.length > 0
-                                      ? "No apps match your search."
-                                      : "Your repositories have no apps to show yet. Pull down to refresh."
+                                      ? qsTr("No apps match your search.")
+                                      : qsTr("Your repositories have no apps to show yet. Pull down to refresh.")
                             }
                             // Pulling is a touch gesture; a pointer gets a button too.
                             Button {
@@ -298,7 +298,7 @@ Item {
                                 anchors.horizontalCenter: parent.horizontalCenter
                                 visible: root.store.searchText.length === 0
                                 flat: true
-                                text: "Refresh"
+                                text: qsTr("Refresh")
                                 font.capitalization: Font.MixedCase
                                 Material.foreground: Theme.blue
                                 onClicked: root.store.refreshAllRepos()
@@ -341,7 +341,7 @@ Item {
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
-                        text: "No App Selected"
+                        text: qsTr("No App Selected")
                         font.pixelSize: Theme.headlineSize
                         font.weight: Font.DemiBold
                     }
@@ -351,7 +351,7 @@ Item {
                         wrapMode: Text.Wrap
                         color: Theme.secondaryText
                         font.pixelSize: Theme.subheadlineSize
-                        text: "Choose an app from the list to see its details and versions."
+                        text: qsTr("Choose an app from the list to see its details and versions.")
                     }
                 }
             }
