@@ -23,18 +23,6 @@ QString NotificationBanner::symbolName() const {
     return u"info.circle.fill"_s;
 }
 
-QColor NotificationBanner::iconColor() const {
-    switch (m_content.type) {
-    case NotificationType::Success:
-        return QColor(0x43, 0xA0, 0x47);
-    case NotificationType::Info:
-        break;
-    case NotificationType::Error:
-        return QColor(0xE5, 0x39, 0x35);
-    }
-    return QColor(0x1E, 0x88, 0xE5);
-}
-
 void NotificationBanner::notificationDidChange() {
     const std::optional<InAppNotification> &current = NotificationManager::shared().currentNotification();
     if (current && !(*current == m_content)) {

@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QNetworkAccessManager>
+#include <QPalette>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -456,5 +457,33 @@ int main(int argc, char **argv) {
     walk.click(walk.findShownItem(u"resetToDefaults"_s));
     walk.settle(500);
     walk.grab(u"39-reset-alert"_s);
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(300);
+
+    // The desktop turns dark while the app runs (unless KIVO_COLOR_SCHEME holds it): the main
+    // screens again in the dark scheme.
+    QPalette darkPalette = QGuiApplication::palette();
+    darkPalette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x26));
+    darkPalette.setColor(QPalette::WindowText, Qt::white);
+    QGuiApplication::setPalette(darkPalette);
+    walk.click(walk.findShownItem(u"tab0"_s));
+    walk.settle(1000);
+    walk.grab(u"40-dark-store"_s);
+    openApp(apps.at(2));
+    walk.grab(u"41-dark-detail"_s);
+    scrollToEnd();
+    walk.grab(u"42-dark-detail-versions"_s);
+    back();
+    walk.click(walk.findShownItem(u"tab1"_s));
+    walk.grab(u"43-dark-apps"_s);
+    walk.click(walk.findShownItem(u"tab2"_s));
+    walk.grab(u"44-dark-download"_s);
+    walk.click(walk.findShownItem(u"tab3"_s));
+    walk.grab(u"45-dark-settings"_s);
+    NotificationManager::shared().showNotification(
+        DownloadManager::tr("Download Complete"),
+        DownloadManager::tr("%1 has been downloaded.").arg(apps.at(1).name), NotificationType::Success);
+    walk.settle(600);
+    walk.grab(u"46-dark-banner"_s);
     return 0;
 }

@@ -58,7 +58,7 @@ Item {
             SymbolIcon { name: "doc.fill"; size: Theme.headlineSize; color: Theme.primaryText }
             Label { text: qsTr("File"); font.pixelSize: Theme.headlineSize; font.weight: Font.DemiBold }
         }
-        background: Rectangle { radius: height / 2; color: Qt.rgba(0.56, 0.56, 0.58, 0.15) }
+        background: Rectangle { radius: height / 2; color: Theme.grayTint }
     }
 
     AbstractButton {
@@ -68,7 +68,7 @@ Item {
         implicitWidth: 28; implicitHeight: 28
         onClicked: root.activate()
         contentItem: SymbolIcon { name: "doc.fill"; size: Theme.bodySize; font.bold: true; color: Theme.secondaryText }
-        background: Rectangle { radius: 14; color: Qt.rgba(0.56, 0.56, 0.58, 0.15) }
+        background: Rectangle { radius: 14; color: Theme.grayTint }
     }
 
     AbstractButton {
@@ -121,6 +121,6 @@ Item {
             font.pixelSize: root.compact ? Theme.captionSize : Theme.headlineSize
             horizontalAlignment: Text.AlignHCenter
         }
-        background: Rectangle { radius: height / 2; color: Qt.rgba(0.12, 0.53, 0.9, 0.15) }
+        background: Rectangle { radius: height / 2; color: Theme.blueTint }
     }
 }

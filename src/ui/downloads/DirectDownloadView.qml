@@ -89,7 +89,7 @@ Page {
     }
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         RowLayout {
             anchors.fill: parent
             anchors.leftMargin: 16
@@ -104,7 +104,7 @@ Page {
                 Accessible.name: qsTr("Import File")
                 ToolTip.visible: hovered
                 ToolTip.text: Accessible.name
-                contentItem: SymbolIcon { name: "square.and.arrow.down"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "square.and.arrow.down"; size: 22; color: Theme.onBar }
                 onClicked: importPicker.open()
             }
         }
@@ -151,6 +151,7 @@ Page {
 
     Dialog {
         id: renameAlert
+        Material.background: Theme.raisedBackground
         objectName: "renameAlert"
         title: qsTr("Rename File")
         parent: Overlay.overlay

@@ -50,13 +50,13 @@ Page {
     }
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         RowLayout {
             anchors.fill: parent
             ToolButton {
                 objectName: "reposBackButton"
                 Accessible.name: qsTr("Back")
-                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: Theme.onBar }
                 onClicked: root.back()
             }
             Item { Layout.fillWidth: true }
@@ -72,7 +72,7 @@ Page {
                 objectName: "addButton"
                 visible: !level.insideLinkedFolder
                 Accessible.name: qsTr("Add")
-                contentItem: SymbolIcon { name: "plus"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "plus"; size: 22; color: Theme.onBar }
                 onClicked: addSheet.open()
             }
         }
@@ -177,6 +177,7 @@ Page {
 
     Dialog {
         id: renameAlert
+        Material.background: Theme.raisedBackground
         objectName: "renameAlert"
         parent: Overlay.overlay
         anchors.centerIn: parent

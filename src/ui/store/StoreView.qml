@@ -91,7 +91,7 @@ Item {
                 id: page
 
                 header: ToolBar {
-                    Material.foreground: "white"
+                    Material.foreground: Theme.onBar
                     RowLayout {
                         anchors.fill: parent
                         anchors.leftMargin: 16
@@ -103,7 +103,7 @@ Item {
                         }
                         ToolButton {
                             objectName: "sortButton"
-                            contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
+                            contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: Theme.onBar }
                             // Under the button, right edges aligned, wherever the pointer or finger was.
                             onClicked: sortMenu.popup(width - sortMenu.width, height)
                             Menu {
