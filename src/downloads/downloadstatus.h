@@ -3,19 +3,26 @@
 #include <QMetaType>
 #include <QObject>
 
+// The kinds of DownloadStatus, in a namespace of their own so that QML can read them by name
+// (a value type's own name is lower case there).
+namespace DownloadStatusCaseNamespace {
+Q_NAMESPACE
+// Capitalised because QML reads only capitalised enumerators.
+enum class Case { Downloading, Paused, WaitingForConnection, None };
+Q_ENUM_NS(Case)
+} // namespace DownloadStatusCaseNamespace
+
 // The state of one download as the screens draw it. None is never stored: a URL without an
 // entry has no transfer.
 class DownloadStatus {
     Q_GADGET
-    Q_PROPERTY(Case kind READ kind CONSTANT)
+    Q_PROPERTY(DownloadStatusCaseNamespace::Case kind READ kind CONSTANT)
     Q_PROPERTY(double progress READ progress CONSTANT)
     Q_PROPERTY(qint64 written READ written CONSTANT)
     Q_PROPERTY(qint64 total READ total CONSTANT)
 
 public:
-    // Capitalised because QML reads only capitalised enumerators.
-    enum class Case { Downloading, Paused, WaitingForConnection, None };
-    Q_ENUM(Case)
+    using Case = DownloadStatusCaseNamespace::Case;
 
     DownloadStatus() = default;
 

@@ -92,13 +92,12 @@ struct DownloadStatusForeign {
     QML_VALUE_TYPE(downloadStatus)
 };
 
-// A value type's name is lower case; its enumerations are read under the record's own name
-// (DownloadStatus.Paused).
-namespace DownloadStatusEnumsForeign {
+// The kinds of a download status under the record's own name (DownloadStatus.Paused).
+namespace DownloadStatusCaseForeign {
 Q_NAMESPACE
-QML_FOREIGN_NAMESPACE(DownloadStatus)
+QML_FOREIGN_NAMESPACE(DownloadStatusCaseNamespace)
 QML_NAMED_ELEMENT(DownloadStatus)
-} // namespace DownloadStatusEnumsForeign
+} // namespace DownloadStatusCaseForeign
 
 struct InAppNotificationForeign {
     Q_GADGET
