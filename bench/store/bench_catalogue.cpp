@@ -311,9 +311,9 @@ void BM_Assemble(benchmark::State &state) {
 }
 BENCHMARK(BM_Assemble)
     ->ArgName("order")
-    ->Arg(AppSortOption::name)
-    ->Arg(AppSortOption::date)
-    ->Arg(AppSortOption::size)
+    ->Arg(AppSortOption::Name)
+    ->Arg(AppSortOption::Date)
+    ->Arg(AppSortOption::Size)
     ->Apply(configure);
 
 void BM_AssembleStraightforward(benchmark::State &state) {
@@ -361,7 +361,7 @@ BENCHMARK(BM_ProcessApps)->ArgName("scenario")->Arg(0)->Arg(1)->Arg(2)->Apply(co
 // with the rows, and the plain way over the same rows for comparison.
 void BM_FilterTyped(benchmark::State &state) {
     const CatalogueAssembly::Catalogue catalogue =
-        CatalogueAssembly::assemble({generated().apps}, AppSortOption::name, true);
+        CatalogueAssembly::assemble({generated().apps}, AppSortOption::Name, true);
     const bool indexed = state.range(0) == 0;
     const std::optional<QString> source = state.range(1) ? std::optional(u"Repository 42"_s) : std::nullopt;
     // The first keystroke of a search is one character.

@@ -202,7 +202,7 @@ bool DownloadManager::finalizeUpdate(const AppBackup &backup) {
     const QString message = tr("%1 has been successfully updated.").arg(backup.appName);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, message, NotificationType::success);
+        notifications.showNotification(title, message, NotificationType::Success);
     else
         notifications.sendSystemNotification(title, message);
 

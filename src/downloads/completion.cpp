@@ -5,8 +5,6 @@
 
 #include "downloads/installfiles.h"
 #include "platform/atomicfile.h"
-#include "platform/standarddirs.h"
-#include "platform/uuid.h"
 #include "services/notificationmanager.h"
 
 #include <QDir>
@@ -38,27 +36,13 @@ bool placeWhole(const QString &file, const QString &destination, QString *error)
 
 } // namespace
 
-void DownloadManager::didFinishDownloading(const TransferTaskPtr &task, const QString &location) {
-    // Runs on the session's thread: the file must be out of `location` before this returns.
+void DownloadManager::takeDownloadedFile(const TransferTaskPtr &task, const QString &location) {
     const QUrl url = task->originalURL();
-    if (url.isEmpty())
-        return;
-    const QString name = downloadFileName(url);
-    const QString suffix = QFileInfo(name).suffix();
-    const QString temporary = StandardDirs::temporary();
-    QDir().mkpath(temporary);
-    const QString stagingFile =
-        temporary + u'/' + newUuidString() + (suffix.isEmpty() ? QString() : u'.' + suffix);
-    QString error;
-    const bool moved = (!QFileInfo::exists(stagingFile) || QFile::remove(stagingFile)) &&
-                       placeWhole(location, stagingFile, &error);
-    if (!moved) {
-        QMetaObject::invokeMethod(
-            this, [this, url, name, error] { endFailedDownload(url, name, error); }, Qt::QueuedConnection);
+    if (url.isEmpty()) {
+        QFile::remove(location);
         return;
     }
-    QMetaObject::invokeMethod(
-        this, [this, url, stagingFile] { finishDownload(url, stagingFile); }, Qt::QueuedConnection);
+    finishDownload(url, location);
 }
 
 void DownloadManager::endFailedDownload(const QUrl &url, const QString &name, const QString &reason) {
@@ -74,12 +58,12 @@ void DownloadManager::endFailedDownload(const QUrl &url, const QString &name, co
     const QString message = tr("%1 could not be saved: %2").arg(name, reason);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, message, NotificationType::error);
+        notifications.showNotification(title, message, NotificationType::Error);
     else
         notifications.sendSystemNotification(title, message);
 }
 
-QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
+QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString file) {
     const QString folder = downloadFolder().toLocalFile();
     const QString name = downloadFileName(url);
     const QString destination = folder + u'/' + name;
@@ -94,10 +78,10 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
         error = tr("Cannot create the folder \"%1\"").arg(folder);
     else if ((existing.exists() || existing.isSymLink()) && (!existing.isFile() || existing.isSymLink()))
         error = tr("Something that is not a downloaded file has its name");
-    else if (!placeWhole(stagingFile, destination, &error) && error.isEmpty())
+    else if (!placeWhole(file, destination, &error) && error.isEmpty())
         error = tr("The file could not be moved into place");
     if (!error.isEmpty()) {
-        QFile::remove(stagingFile);
+        QFile::remove(file);
         removeExtractingFile(destinationURL);
         endFailedDownload(url, name, error);
         co_return;
@@ -107,7 +91,7 @@ QCoro::Task<> DownloadManager::finishDownload(QUrl url, QString stagingFile) {
     const QString message = tr("%1 has been downloaded.").arg(name);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, message, NotificationType::success);
+        notifications.showNotification(title, message, NotificationType::Success);
     else
         notifications.sendSystemNotification(title, message);
 

@@ -14,8 +14,8 @@ DownloadManager::DownloadManager(const TransferSession::Configuration &session, 
 }
 
 DownloadManager::~DownloadManager() {
-    // The session's thread calls into this object: it must be gone first. Jobs it already
-    // queued for the main thread die with this object.
+    // The session's transfers stop before the state they report to goes; events it already
+    // queued die with it.
     m_urlSession.reset();
 }
 
@@ -23,7 +23,14 @@ void DownloadManager::construct(const TransferSession::Configuration &session) {
     DefaultsStore defaults;
     m_isAutoUnzipEnabled = defaults.boolValue(kAutoUnzipEnabledKey).value_or(false);
 
-    m_urlSession = std::make_unique<TransferSession>(session, static_cast<TransferSessionDelegate *>(this));
+    m_urlSession = std::make_unique<TransferSession>(session);
+    connect(m_urlSession.get(), &TransferSession::dataWritten, this, &DownloadManager::showProgress);
+    connect(m_urlSession.get(), &TransferSession::waitingForConnectivity, this,
+            &DownloadManager::showWaitingForConnection);
+    connect(m_urlSession.get(), &TransferSession::fileDownloaded, this, &DownloadManager::takeDownloadedFile);
+    connect(m_urlSession.get(), &TransferSession::taskCompleted, this, &DownloadManager::endTask);
+    connect(m_urlSession.get(), &TransferSession::backgroundEventsFinished, this,
+            &DownloadManager::runBackgroundCompletionHandler);
 
     restoreBookmark(kCustomDownloadFolderKey, BookmarkedFolder::downloads);
     restoreBookmark(kCustomLiveContainerFolderKey, BookmarkedFolder::liveContainer);

@@ -27,8 +27,7 @@ using DownloadStates = QHash<QUrl, DownloadStatus>;
 // The engine behind every file the app handles: it downloads archives over the background
 // transfer session, keeps the downloads folder and its file list, and (with the install side)
 // converts, installs and backs up apps in LiveContainer's storage. One instance, created by the
-// main window, confined to the main thread; the session's callbacks come from its own thread
-// and are handed over as main-thread jobs.
+// main window, confined to the main thread; the session's events arrive there as its signals.
 //
 // Spread over files by concern: downloadmanager.cpp (construction, settings), transfers.cpp
 // (downloads and resume data), storage.cpp (folders and file library), completion.cpp (placing a
@@ -36,9 +35,7 @@ using DownloadStates = QHash<QUrl, DownloadStatus>;
 // (conversion of archives, imports), installation.cpp (settling a bundle-identifier conflict),
 // backups.cpp (update backups and their finalisation), recovery.cpp (settling at start-up what a
 // kill left half done).
-class DownloadManager
-    : public QObject
-    , private TransferSessionDelegate {
+class DownloadManager : public QObject {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QList<QUrl> fileList READ fileList NOTIFY fileListChanged)
@@ -204,7 +201,7 @@ private:
     void setCustomFolderValue(BookmarkedFolder folder, const std::optional<QUrl> &url);
 
     // Completion.
-    QCoro::Task<> finishDownload(QUrl url, QString stagingFile);
+    QCoro::Task<> finishDownload(QUrl url, QString file);
     // Ends a download whose file could not be placed or converted; a reason is shown to the user.
     void endFailedDownload(const QUrl &url, const QString &name, const QString &reason);
     // Automatic conversion of a finished ".ipa"; false when it failed.
@@ -234,14 +231,12 @@ private:
     bool appendPendingBackup(const AppBackup &backup);
     bool removePendingBackup(const AppBackup &backup);
 
-    // Session delegate: on the session's thread.
-    void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
-                      qint64 totalBytesExpected) override;
-    void taskIsWaitingForConnectivity(const TransferTaskPtr &task) override;
-    void didCompleteWithError(const TransferTaskPtr &task,
-                              const std::optional<TransferError> &error) override;
-    void didFinishDownloading(const TransferTaskPtr &task, const QString &location) override;
-    void didFinishEventsForBackgroundSession() override;
+    // The session's events.
+    void showProgress(const TransferTaskPtr &task, qint64 totalBytesWritten, qint64 totalBytesExpected);
+    void showWaitingForConnection(const TransferTaskPtr &task);
+    void endTask(const TransferTaskPtr &task, const std::optional<TransferError> &error);
+    void takeDownloadedFile(const TransferTaskPtr &task, const QString &location);
+    void runBackgroundCompletionHandler();
 
     QList<QUrl> extractingFileList() const { return m_extractingFiles.values(); }
     QUrl customDownloadFolderValue() const { return m_customDownloadFolder.value_or(QUrl()); }

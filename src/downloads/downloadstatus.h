@@ -3,30 +3,38 @@
 #include <QMetaType>
 #include <QObject>
 
-// The state of one download as the screens draw it. `none` is never stored: a URL without an
+// The kinds of DownloadStatus, in a namespace of their own so that QML can read them by name
+// (a value type's own name is lower case there).
+namespace DownloadStatusCaseNamespace {
+Q_NAMESPACE
+// Capitalised because QML reads only capitalised enumerators.
+enum class Case { Downloading, Paused, WaitingForConnection, None };
+Q_ENUM_NS(Case)
+} // namespace DownloadStatusCaseNamespace
+
+// The state of one download as the screens draw it. None is never stored: a URL without an
 // entry has no transfer.
 class DownloadStatus {
     Q_GADGET
-    Q_PROPERTY(Case kind READ kind CONSTANT)
+    Q_PROPERTY(DownloadStatusCaseNamespace::Case kind READ kind CONSTANT)
     Q_PROPERTY(double progress READ progress CONSTANT)
     Q_PROPERTY(qint64 written READ written CONSTANT)
     Q_PROPERTY(qint64 total READ total CONSTANT)
 
 public:
-    enum class Case { downloading, paused, waitingForConnection, none };
-    Q_ENUM(Case)
+    using Case = DownloadStatusCaseNamespace::Case;
 
     DownloadStatus() = default;
 
     // total is -1 while the size is unknown.
     static DownloadStatus downloading(double progress, qint64 written, qint64 total) {
-        return DownloadStatus(Case::downloading, progress, written, total);
+        return DownloadStatus(Case::Downloading, progress, written, total);
     }
     // The entry of a transfer that has just been started or resumed.
     static DownloadStatus started() { return downloading(0, 0, -1); }
-    static DownloadStatus paused() { return DownloadStatus(Case::paused); }
-    static DownloadStatus waitingForConnection() { return DownloadStatus(Case::waitingForConnection); }
-    static DownloadStatus none() { return DownloadStatus(Case::none); }
+    static DownloadStatus paused() { return DownloadStatus(Case::Paused); }
+    static DownloadStatus waitingForConnection() { return DownloadStatus(Case::WaitingForConnection); }
+    static DownloadStatus none() { return DownloadStatus(Case::None); }
 
     Case kind() const { return m_case; }
     double progress() const { return m_progress; }
@@ -42,7 +50,7 @@ private:
         , m_written(written)
         , m_total(total) {}
 
-    Case m_case = Case::none;
+    Case m_case = Case::None;
     double m_progress = 0;
     qint64 m_written = 0;
     qint64 m_total = 0;

@@ -7,7 +7,7 @@ void reportFailure(const QString &title, const QString &consolePrefix, const QSt
     printLine(consolePrefix + description);
     NotificationManager &notifications = NotificationManager::shared();
     if (notifications.isAppInForeground())
-        notifications.showNotification(title, description, NotificationType::error);
+        notifications.showNotification(title, description, NotificationType::Error);
     else
         notifications.sendSystemNotification(title, description);
 }

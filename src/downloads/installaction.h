@@ -6,7 +6,8 @@
 // The user's answer to a bundle-identifier conflict.
 namespace InstallActionNamespace {
 Q_NAMESPACE
-enum class InstallAction { installSeparate, updateExisting, cancel };
+// Capitalised because QML reads only capitalised enumerators.
+enum class InstallAction { InstallSeparate, UpdateExisting, Cancel };
 Q_ENUM_NS(InstallAction)
 } // namespace InstallActionNamespace
 using InstallAction = InstallActionNamespace::InstallAction;

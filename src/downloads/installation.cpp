@@ -181,12 +181,12 @@ QCoro::Task<> DownloadManager::carryOutInstallAction(InstallAction action, Pendi
 
     // GCC 12 mishandles temporaries inside a co_await expression: each future is made in a
     // statement of its own and awaited as a named value.
-    if (action == InstallAction::installSeparate) {
+    if (action == InstallAction::InstallSeparate) {
         QFuture<std::optional<QString>> moving =
             QtConcurrent::run([pending, applications] { return installSeparately(pending, applications); });
         error = co_await moving;
         installed = !error;
-    } else if (action == InstallAction::updateExisting && pending.existingApp) {
+    } else if (action == InstallAction::UpdateExisting && pending.existingApp) {
         const QString old = pending.existingApp->url.toLocalFile();
         const bool configured = LiveContainer::hasAppInfoFile(old);
         if (!configured) {

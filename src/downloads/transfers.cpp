@@ -51,7 +51,7 @@ void DownloadManager::restoreTasks(const QList<TransferTaskPtr> &liveTasks) {
 void DownloadManager::startDownload(const QUrl &url) {
     if (localFileURL(url))
         return;
-    if (downloadStatus(url).kind() == DownloadStatus::Case::paused) {
+    if (downloadStatus(url).kind() == DownloadStatus::Case::Paused) {
         resumeDownload(url);
         return;
     }
@@ -187,69 +187,40 @@ bool DownloadManager::isCurrentTask(const QUrl &url, const TransferTaskPtr &task
     return found == m_tasks.cend() || *found == task;
 }
 
-// Session delegate entries: they run on the session's thread, read only the task, and hand the
-// change to the main thread.
+// The session's events, on the main thread.
 
-void DownloadManager::didWriteData(const TransferTaskPtr &task, qint64, qint64 totalBytesWritten,
+void DownloadManager::showProgress(const TransferTaskPtr &task, qint64 totalBytesWritten,
                                    qint64 totalBytesExpected) {
     const QUrl url = task->originalURL();
-    if (url.isEmpty())
+    if (url.isEmpty() || !isCurrentTask(url, task))
         return;
     const double progress =
         totalBytesExpected > 0 ? double(totalBytesWritten) / double(totalBytesExpected) : 0;
-    const DownloadStatus status =
-        DownloadStatus::downloading(progress, totalBytesWritten, totalBytesExpected);
-    QMetaObject::invokeMethod(
-        this,
-        [this, url, task, status] {
-            if (isCurrentTask(url, task))
-                setDownloadStatus(url, status);
-        },
-        Qt::QueuedConnection);
+    setDownloadStatus(url, DownloadStatus::downloading(progress, totalBytesWritten, totalBytesExpected));
 }
 
-void DownloadManager::taskIsWaitingForConnectivity(const TransferTaskPtr &task) {
+void DownloadManager::showWaitingForConnection(const TransferTaskPtr &task) {
     const QUrl url = task->originalURL();
-    if (url.isEmpty())
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, url, task] {
-            if (isCurrentTask(url, task))
-                setDownloadStatus(url, DownloadStatus::waitingForConnection());
-        },
-        Qt::QueuedConnection);
+    if (!url.isEmpty() && isCurrentTask(url, task))
+        setDownloadStatus(url, DownloadStatus::waitingForConnection());
 }
 
-void DownloadManager::didCompleteWithError(const TransferTaskPtr &task,
-                                           const std::optional<TransferError> &error) {
+void DownloadManager::endTask(const TransferTaskPtr &task, const std::optional<TransferError> &error) {
     const QUrl url = task->originalURL();
-    if (!error || url.isEmpty())
+    // A finished task is settled by its file (takeDownloadedFile).
+    if (!error || url.isEmpty() || !isCurrentTask(url, task))
         return;
-    const std::optional<QByteArray> resumeData = error->resumeData;
-    QMetaObject::invokeMethod(
-        this,
-        [this, url, task, resumeData] {
-            if (!isCurrentTask(url, task))
-                return;
-            if (resumeData) {
-                saveResumeData(*resumeData, url);
-                setDownloadStatus(url, DownloadStatus::paused());
-                return;
-            }
-            removeDownloadStatus(url);
-            // The task has ended: left in place, a later start would resume nothing.
-            m_tasks.remove(url);
-        },
-        Qt::QueuedConnection);
+    if (error->resumeData) {
+        saveResumeData(*error->resumeData, url);
+        setDownloadStatus(url, DownloadStatus::paused());
+        return;
+    }
+    removeDownloadStatus(url);
+    // The task has ended: left in place, a later start would resume nothing.
+    m_tasks.remove(url);
 }
 
-void DownloadManager::didFinishEventsForBackgroundSession() {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (auto handler = std::exchange(m_backgroundCompletionHandler, nullptr))
-                handler();
-        },
-        Qt::QueuedConnection);
+void DownloadManager::runBackgroundCompletionHandler() {
+    if (auto handler = std::exchange(m_backgroundCompletionHandler, nullptr))
+        handler();
 }

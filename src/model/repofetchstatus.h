@@ -10,19 +10,20 @@ class RepoFetchStatus {
     Q_PROPERTY(QString message READ message CONSTANT)
 
 public:
-    enum class Kind { idle, waiting, loading, success, error };
+    // Capitalised because QML reads only capitalised enumerators.
+    enum class Kind { Idle, Waiting, Loading, Success, Error };
     Q_ENUM(Kind)
 
     RepoFetchStatus() = default;
 
-    static RepoFetchStatus idle() { return RepoFetchStatus(Kind::idle, {}); }
-    static RepoFetchStatus waiting() { return RepoFetchStatus(Kind::waiting, {}); }
-    static RepoFetchStatus loading() { return RepoFetchStatus(Kind::loading, {}); }
-    static RepoFetchStatus success() { return RepoFetchStatus(Kind::success, {}); }
-    static RepoFetchStatus error(const QString &message) { return RepoFetchStatus(Kind::error, message); }
+    static RepoFetchStatus idle() { return RepoFetchStatus(Kind::Idle, {}); }
+    static RepoFetchStatus waiting() { return RepoFetchStatus(Kind::Waiting, {}); }
+    static RepoFetchStatus loading() { return RepoFetchStatus(Kind::Loading, {}); }
+    static RepoFetchStatus success() { return RepoFetchStatus(Kind::Success, {}); }
+    static RepoFetchStatus error(const QString &message) { return RepoFetchStatus(Kind::Error, message); }
 
     Kind kind() const { return m_kind; }
-    bool isError() const { return m_kind == Kind::error; }
+    bool isError() const { return m_kind == Kind::Error; }
     // Empty unless the status is an error.
     QString message() const { return m_message; }
 
@@ -36,7 +37,7 @@ private:
         : m_kind(kind)
         , m_message(message) {}
 
-    Kind m_kind = Kind::idle;
+    Kind m_kind = Kind::Idle;
     QString m_message;
 };
 

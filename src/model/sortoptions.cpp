@@ -4,11 +4,11 @@ using namespace Qt::StringLiterals;
 
 QString AppSortOption::rawValue() const {
     switch (m_value) {
-    case name:
+    case Name:
         return u"Name"_s;
-    case date:
+    case Date:
         return u"Date"_s;
-    case size:
+    case Size:
         return u"Size"_s;
     }
     Q_UNREACHABLE();
@@ -25,9 +25,9 @@ std::optional<AppSortOption> AppSortOption::fromRawValue(QStringView rawValue) {
 
 QString RepoSortOption::rawValue() const {
     switch (m_value) {
-    case standard:
+    case Standard:
         return u"Default"_s;
-    case name:
+    case Name:
         return u"Name"_s;
     }
     Q_UNREACHABLE();

@@ -9,7 +9,8 @@
 #include <optional>
 
 // The two sort orders the user picks from. Each is identified by its raw value, which is also the
-// text shown for it and the text stored in the settings.
+// text shown for it and the text stored in the settings; the enumerators are capitalised for QML
+// and never stored.
 
 // Sort order of the catalogue.
 class AppSortOption {
@@ -18,10 +19,10 @@ class AppSortOption {
     Q_PROPERTY(Value value READ value CONSTANT)
 
 public:
-    enum Value { name, date, size };
+    enum Value { Name, Date, Size };
     Q_ENUM(Value)
 
-    constexpr AppSortOption(Value value = name)
+    constexpr AppSortOption(Value value = Name)
         : m_value(value) {}
 
     constexpr Value value() const { return m_value; }
@@ -29,7 +30,7 @@ public:
 
     // Nothing for a text that names no case.
     static std::optional<AppSortOption> fromRawValue(QStringView rawValue);
-    static QList<AppSortOption> allCases() { return {name, date, size}; }
+    static QList<AppSortOption> allCases() { return {Name, Date, Size}; }
 
     friend constexpr bool operator==(AppSortOption, AppSortOption) = default;
     friend size_t qHash(AppSortOption option, size_t seed = 0) { return qHash(option.rawValue(), seed); }
@@ -45,10 +46,10 @@ class RepoSortOption {
     Q_PROPERTY(Value value READ value CONSTANT)
 
 public:
-    enum Value { standard, name };
+    enum Value { Standard, Name };
     Q_ENUM(Value)
 
-    constexpr RepoSortOption(Value value = standard)
+    constexpr RepoSortOption(Value value = Standard)
         : m_value(value) {}
 
     constexpr Value value() const { return m_value; }
@@ -56,7 +57,7 @@ public:
 
     // Nothing for a text that names no case.
     static std::optional<RepoSortOption> fromRawValue(QStringView rawValue);
-    static QList<RepoSortOption> allCases() { return {standard, name}; }
+    static QList<RepoSortOption> allCases() { return {Standard, Name}; }
 
     friend constexpr bool operator==(RepoSortOption, RepoSortOption) = default;
     friend size_t qHash(RepoSortOption option, size_t seed = 0) { return qHash(option.rawValue(), seed); }

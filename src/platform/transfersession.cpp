@@ -13,12 +13,25 @@ TransferSession::Configuration TransferSession::Configuration::background(const 
     return configuration;
 }
 
-TransferSession::TransferSession(const Configuration &configuration, TransferSessionDelegate *delegate)
-    : m_configuration(configuration)
+TransferSession::TransferSession(const Configuration &configuration, QObject *parent)
+    : QObject(parent)
+    , m_configuration(configuration)
     , m_link(std::make_shared<TransferSessionLink>()) {
     m_thread.setObjectName(u"TransferSession "_s + configuration.identifier);
-    m_core = new TransferSessionCore(configuration, delegate, m_link);
+    m_core = new TransferSessionCore(configuration, m_link);
     m_core->moveToThread(&m_thread);
+    // Queued explicitly: the events cross from the session's thread to this object's, one queue
+    // keeping their order.
+    connect(m_core, &TransferSessionCore::dataWritten, this, &TransferSession::dataWritten,
+            Qt::QueuedConnection);
+    connect(m_core, &TransferSessionCore::waitingForConnectivity, this,
+            &TransferSession::waitingForConnectivity, Qt::QueuedConnection);
+    connect(m_core, &TransferSessionCore::fileDownloaded, this, &TransferSession::fileDownloaded,
+            Qt::QueuedConnection);
+    connect(m_core, &TransferSessionCore::taskCompleted, this, &TransferSession::taskCompleted,
+            Qt::QueuedConnection);
+    connect(m_core, &TransferSessionCore::backgroundEventsFinished, this,
+            &TransferSession::backgroundEventsFinished, Qt::QueuedConnection);
     m_link->core = m_core;
     m_thread.start();
     QMetaObject::invokeMethod(m_core, &TransferSessionCore::start, Qt::QueuedConnection);

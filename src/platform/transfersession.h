@@ -4,6 +4,7 @@
 #include "platform/transfertask.h"
 
 #include <QList>
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QThread>
@@ -16,29 +17,18 @@
 
 class TransferSessionCore;
 
-// Receives the events of a TransferSession's tasks, on the session's own thread, one at a time.
-class TransferSessionDelegate {
-public:
-    virtual ~TransferSessionDelegate() = default;
-
-    virtual void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
-                              qint64 totalBytesExpected) = 0;
-    virtual void taskIsWaitingForConnectivity(const TransferTaskPtr &task) = 0;
-    // No error: the task finished and its file was handed over by didFinishDownloading.
-    virtual void didCompleteWithError(const TransferTaskPtr &task,
-                                      const std::optional<TransferError> &error) = 0;
-    // The file at location is deleted when this returns: move it before returning.
-    virtual void didFinishDownloading(const TransferTaskPtr &task, const QString &location) = 0;
-    // Everything that happened to the tasks restored at start-up has been delivered.
-    virtual void didFinishEventsForBackgroundSession() = 0;
-};
-
 // The background transfer session: HTTP downloads that run on a thread of their own, wait for a
 // server that cannot be reached, continue with Range/If-Range, and outlive the process. A journal
 // in the session's folder records the live tasks and their partial files; a session created
 // later with the same folder (also after a kill) hands them back through allTasks, and the
 // running ones continue by themselves.
-class TransferSession {
+//
+// The tasks' events are signals of the session, delivered on the thread the session lives on, in
+// the order they happened: a task's progress comes before its end, and every task ends with
+// exactly one taskCompleted; a finished task announces its file with fileDownloaded first.
+class TransferSession : public QObject {
+    Q_OBJECT
+
 public:
     struct Configuration {
         QString identifier;
@@ -61,11 +51,9 @@ public:
         static Configuration background(const QString &identifier);
     };
 
-    TransferSession(const Configuration &configuration, TransferSessionDelegate *delegate);
+    explicit TransferSession(const Configuration &configuration, QObject *parent = nullptr);
     // Stops the transfers without ending them: they stay in the journal for the next session.
-    ~TransferSession();
-    TransferSession(const TransferSession &) = delete;
-    TransferSession &operator=(const TransferSession &) = delete;
+    ~TransferSession() override;
 
     const Configuration &configuration() const { return m_configuration; }
 
@@ -80,6 +68,17 @@ public:
     // Once at start-up, after the journal was read: removes the files of the session's folder
     // that no live task and no given partial-file name (of resume data still kept) refers to.
     void removeUnreferencedFiles(const QSet<QString> &partialFileNames);
+
+Q_SIGNALS:
+    void dataWritten(const TransferTaskPtr &task, qint64 totalBytesWritten, qint64 totalBytesExpected);
+    void waitingForConnectivity(const TransferTaskPtr &task);
+    // The finished file at location now belongs to the receivers: move it away. One that nobody
+    // takes is removed when the next session starts.
+    void fileDownloaded(const TransferTaskPtr &task, const QString &location);
+    // No error: the task finished and its file was handed over by fileDownloaded.
+    void taskCompleted(const TransferTaskPtr &task, const std::optional<TransferError> &error);
+    // Everything that happened to the tasks restored at start-up has been delivered.
+    void backgroundEventsFinished();
 
 private:
     Configuration m_configuration;

@@ -18,10 +18,8 @@ const QString kFinishedSuffix = u".download"_s;
 } // namespace
 
 TransferSessionCore::TransferSessionCore(const TransferSession::Configuration &configuration,
-                                         TransferSessionDelegate *delegate,
                                          std::shared_ptr<TransferSessionLink> link)
     : m_configuration(configuration)
-    , m_delegate(delegate)
     , m_link(std::move(link))
     , m_journal(configuration.folder) {
 }
@@ -47,8 +45,8 @@ void TransferSessionCore::start() {
             restored->resume();
     }
     record();
-    QMetaObject::invokeMethod(
-        this, [this] { m_delegate->didFinishEventsForBackgroundSession(); }, Qt::QueuedConnection);
+    // After the events of the restored transfers that are already queued.
+    QMetaObject::invokeMethod(this, &TransferSessionCore::backgroundEventsFinished, Qt::QueuedConnection);
 }
 
 void TransferSessionCore::shutdown() {
@@ -90,17 +88,17 @@ HttpTransfer *TransferSessionCore::createTransfer(const TransferTaskPtr &task, c
     m_transfers.emplace(task->taskIdentifier(), transfer);
 
     connect(transfer, &HttpTransfer::progressed, this,
-            [this, transfer](qint64 written, qint64 total, qint64 expected) {
-                m_delegate->didWriteData(transfer->task(), written, total, expected);
+            [this, transfer](qint64, qint64 total, qint64 expected) {
+                Q_EMIT dataWritten(transfer->task(), total, expected);
             });
     connect(transfer, &HttpTransfer::waitingForConnectivity, this,
-            [this, transfer] { m_delegate->taskIsWaitingForConnectivity(transfer->task()); });
+            [this, transfer] { Q_EMIT waitingForConnectivity(transfer->task()); });
     connect(transfer, &HttpTransfer::journalChanged, this, &TransferSessionCore::record);
     connect(transfer, &HttpTransfer::finished, this, [this, transfer] { deliverFinishedFile(transfer); });
     connect(transfer, &HttpTransfer::failed, this, [this, transfer](const TransferError &error) {
         const TransferTaskPtr task = transfer->task();
         removeTransfer(transfer);
-        m_delegate->didCompleteWithError(task, error);
+        Q_EMIT taskCompleted(task, error);
     });
     return transfer;
 }
@@ -111,15 +109,14 @@ void TransferSessionCore::deliverFinishedFile(HttpTransfer *transfer) {
     if (!QFile::rename(transfer->partialFilePath(), location)) {
         QFile::remove(transfer->partialFilePath());
         removeTransfer(transfer);
-        m_delegate->didCompleteWithError(
+        Q_EMIT taskCompleted(
             task,
             TransferError{TransferError::CannotWriteToFile, u"The finished file could not be moved."_s, {}});
         return;
     }
-    m_delegate->didFinishDownloading(task, location);
-    QFile::remove(location);
+    Q_EMIT fileDownloaded(task, location);
     removeTransfer(transfer);
-    m_delegate->didCompleteWithError(task, std::nullopt);
+    Q_EMIT taskCompleted(task, std::nullopt);
 }
 
 void TransferSessionCore::resumeTask(quint64 identifier) {
@@ -143,8 +140,7 @@ void TransferSessionCore::cancelTaskProducingResumeData(
     const std::optional<QByteArray> resumeData = found->stopProducingResumeData();
     removeTransfer(found);
     handler(resumeData);
-    m_delegate->didCompleteWithError(task,
-                                     TransferError{TransferError::Cancelled, u"cancelled"_s, resumeData});
+    Q_EMIT taskCompleted(task, TransferError{TransferError::Cancelled, u"cancelled"_s, resumeData});
 }
 
 void TransferSessionCore::allTasks(const std::function<void(QList<TransferTaskPtr>)> &handler) {
@@ -162,8 +158,9 @@ void TransferSessionCore::removeUnreferencedFiles(const QSet<QString> &reference
         kept.insert(QFileInfo(transfer->partialFilePath()).fileName());
     const QDir folder(m_configuration.folder);
     for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        // The journal's writer thread may be writing its next version beside it.
-        if (kept.contains(name) || name.startsWith(u'.' + journal + u'.'))
+        // The journal's writer thread may be writing its next version beside it; finished files
+        // wait for their receivers.
+        if (kept.contains(name) || name.startsWith(u'.' + journal + u'.') || name.endsWith(kFinishedSuffix))
             continue;
         if (QFile::remove(folder.filePath(name)))
             printLine(u"Removed a leftover: "_s + folder.filePath(name));

@@ -22,7 +22,7 @@ class TransferSessionCore : public QObject {
 
 public:
     TransferSessionCore(const TransferSession::Configuration &configuration,
-                        TransferSessionDelegate *delegate, std::shared_ptr<TransferSessionLink> link);
+                        std::shared_ptr<TransferSessionLink> link);
     ~TransferSessionCore() override;
 
     // Builds the network access and brings back the journal's tasks; the running ones go on.
@@ -41,6 +41,14 @@ public:
     // names (partial files that resume data still promises) refer to.
     void removeUnreferencedFiles(const QSet<QString> &referenced);
 
+Q_SIGNALS:
+    // The session's events, on the session's thread; TransferSession passes them on.
+    void dataWritten(const TransferTaskPtr &task, qint64 totalBytesWritten, qint64 totalBytesExpected);
+    void waitingForConnectivity(const TransferTaskPtr &task);
+    void fileDownloaded(const TransferTaskPtr &task, const QString &location);
+    void taskCompleted(const TransferTaskPtr &task, const std::optional<TransferError> &error);
+    void backgroundEventsFinished();
+
 private:
     HttpTransfer *createTransfer(const TransferTaskPtr &task, const QString &partialFileName,
                                  const HttpTransfer::Start &start);
@@ -51,7 +59,6 @@ private:
                 const std::shared_ptr<TransferJournal::FileSync> &syncFirst = {});
 
     TransferSession::Configuration m_configuration;
-    TransferSessionDelegate *m_delegate;
     std::shared_ptr<TransferSessionLink> m_link;
     QNetworkAccessManager *m_network = nullptr;
     TransferJournal m_journal;

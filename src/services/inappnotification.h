@@ -8,7 +8,8 @@
 // How a banner is drawn: icon and colour.
 namespace NotificationTypeNamespace {
 Q_NAMESPACE
-enum class NotificationType { success, info, error };
+// Capitalised because QML reads only capitalised enumerators.
+enum class NotificationType { Success, Info, Error };
 Q_ENUM_NS(NotificationType)
 } // namespace NotificationTypeNamespace
 using NotificationType = NotificationTypeNamespace::NotificationType;
@@ -26,7 +27,7 @@ public:
     QUuid id;
     QString title;
     QString message;
-    NotificationType type = NotificationType::info;
+    NotificationType type = NotificationType::Info;
 
     static InAppNotification make(const QString &title, const QString &message, NotificationType type);
 

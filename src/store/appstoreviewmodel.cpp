@@ -316,7 +316,7 @@ void AppStoreViewModel::resetToDefaults() {
 bool AppStoreViewModel::comesBeforeInTree(const SavedRepo &a, const SavedRepo &b) const {
     if (a.isFolder() != b.isFolder())
         return a.isFolder();
-    if (m_repoSortOrder == RepoSortOption::name)
+    if (m_repoSortOrder == RepoSortOption::Name)
         return LocaleCompare::lessThan(a.name, b.name);
     return false;
 }

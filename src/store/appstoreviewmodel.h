@@ -216,8 +216,8 @@ private:
     bool m_isLoading = false;
     std::optional<QString> m_selectedRepoID;
     QMap<QString, QString> m_availableUpdates;
-    AppSortOption m_appSortOrder = AppSortOption::name;
-    RepoSortOption m_repoSortOrder = RepoSortOption::standard;
+    AppSortOption m_appSortOrder = AppSortOption::Name;
+    RepoSortOption m_repoSortOrder = RepoSortOption::Standard;
     bool m_strictGrouping = true;
     int m_fetchProgress = 0;
     int m_fetchTotal = 0;

@@ -95,14 +95,14 @@ std::vector<qsizetype> displayOrder(const std::vector<const AppItem *> &items, A
     std::vector<qsizetype> permutation(items.size());
     std::iota(permutation.begin(), permutation.end(), 0);
     switch (order.value()) {
-    case AppSortOption::name:
+    case AppSortOption::Name:
         return orderByName(items);
-    case AppSortOption::date:
+    case AppSortOption::Date:
         sortStably(permutation, [&items](qsizetype a, qsizetype b) {
             return orEmpty(items[a]->versionDate) > orEmpty(items[b]->versionDate);
         });
         break;
-    case AppSortOption::size:
+    case AppSortOption::Size:
         sortStably(permutation, [&items](qsizetype a, qsizetype b) {
             return items[a]->size.value_or(0) > items[b]->size.value_or(0);
         });

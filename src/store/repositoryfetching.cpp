@@ -146,7 +146,7 @@ QNetworkReply *AppStoreViewModel::track(QNetworkReply *reply) {
 QList<SavedRepo> AppStoreViewModel::enabledRepos() const {
     QList<SavedRepo> repos;
     collectEnabledRepos(m_savedRepos, repos);
-    if (m_repoSortOrder == RepoSortOption::name) {
+    if (m_repoSortOrder == RepoSortOption::Name) {
         std::stable_sort(repos.begin(), repos.end(), [](const SavedRepo &a, const SavedRepo &b) {
             return LocaleCompare::lessThan(a.name, b.name);
         });

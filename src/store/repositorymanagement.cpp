@@ -171,7 +171,7 @@ QList<SavedRepo> AppStoreViewModel::childrenForDisplay(const QString &parentID) 
                parent && parent->children) {
         level = *parent->children;
     }
-    if (m_repoSortOrder == RepoSortOption::name) {
+    if (m_repoSortOrder == RepoSortOption::Name) {
         std::stable_sort(level.begin(), level.end(), [](const SavedRepo &a, const SavedRepo &b) {
             if (a.isFolder() != b.isFolder())
                 return a.isFolder();

@@ -19,8 +19,10 @@ ApplicationWindow {
     minimumHeight: 480
     visible: true
     title: "Kivo"
-    Material.theme: Material.Light
-    Material.primary: Theme.blue
+    Material.theme: Theme.materialTheme
+    Material.background: Theme.windowBackground
+    Material.foreground: Theme.primaryText
+    Material.primary: Theme.barBackground
     Material.accent: Theme.blue
 
     AppStoreViewModel { id: storeEngine }

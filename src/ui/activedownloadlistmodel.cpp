@@ -36,7 +36,7 @@ QVariant ActiveDownloadListModel::data(const QModelIndex &index, int role) const
     case PercentRole:
         return int(status.progress() * 100);
     case BytesTextRole: {
-        if (status.kind() != DownloadStatus::Case::downloading)
+        if (status.kind() != DownloadStatus::Case::Downloading)
             return QString();
         const QString written = formatByteCount(status.written());
         if (status.total() >= 1)
@@ -181,7 +181,7 @@ void ActiveDownloadListModel::toggle(int row) {
         return;
     const Row &entry = m_rows.at(row);
     // The state the user sees decides, not one that is still to be drawn.
-    if (entry.shown.kind() == DownloadStatus::Case::paused)
+    if (entry.shown.kind() == DownloadStatus::Case::Paused)
         m_downloadManager->resumeDownload(entry.url);
     else
         m_downloadManager->pauseDownload(entry.url);

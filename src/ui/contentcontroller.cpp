@@ -225,13 +225,13 @@ void ContentController::resolveConflict(ConflictAnswer answer) {
         return;
     switch (answer) {
     case ConflictAnswer::UpdateExisting:
-        m_downloadManager->resolvePendingInstallation(InstallAction::updateExisting);
+        m_downloadManager->resolvePendingInstallation(InstallAction::UpdateExisting);
         break;
     case ConflictAnswer::InstallSeparate:
-        m_downloadManager->resolvePendingInstallation(InstallAction::installSeparate);
+        m_downloadManager->resolvePendingInstallation(InstallAction::InstallSeparate);
         break;
     case ConflictAnswer::Cancel:
-        m_downloadManager->resolvePendingInstallation(InstallAction::cancel);
+        m_downloadManager->resolvePendingInstallation(InstallAction::Cancel);
         break;
     }
 }

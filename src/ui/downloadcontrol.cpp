@@ -53,17 +53,17 @@ void DownloadControl::update() {
         } else {
             const DownloadStatus status = m_downloadManager->downloadStatus(*url);
             switch (status.kind()) {
-            case DownloadStatus::Case::downloading:
+            case DownloadStatus::Case::Downloading:
                 face = Face::Downloading;
                 progress = std::clamp(status.progress(), 0.01, 1.0);
                 break;
-            case DownloadStatus::Case::paused:
+            case DownloadStatus::Case::Paused:
                 face = Face::Paused;
                 break;
-            case DownloadStatus::Case::waitingForConnection:
+            case DownloadStatus::Case::WaitingForConnection:
                 face = Face::WaitingForConnection;
                 break;
-            case DownloadStatus::Case::none:
+            case DownloadStatus::Case::None:
                 break;
             }
         }

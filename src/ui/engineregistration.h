@@ -8,6 +8,7 @@
 #include "model/localapp.h"
 #include "model/savedrepo.h"
 #include "model/sortoptions.h"
+#include "platform/colorschemepreference.h"
 #include "services/inappnotification.h"
 #include "services/logger.h"
 #include "services/notificationmanager.h"
@@ -42,6 +43,12 @@ Q_NAMESPACE
 QML_FOREIGN_NAMESPACE(NotificationTypeNamespace)
 QML_NAMED_ELEMENT(NotificationType)
 } // namespace NotificationTypeForeign
+
+struct ColorSchemePreferenceForeign {
+    Q_GADGET
+    QML_FOREIGN(ColorSchemePreference)
+    QML_NAMED_ELEMENT(ColorSchemePreference)
+};
 
 struct AppItemForeign {
     Q_GADGET
@@ -84,6 +91,13 @@ struct DownloadStatusForeign {
     QML_FOREIGN(DownloadStatus)
     QML_VALUE_TYPE(downloadStatus)
 };
+
+// The kinds of a download status under the record's own name (DownloadStatus.Paused).
+namespace DownloadStatusCaseForeign {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(DownloadStatusCaseNamespace)
+QML_NAMED_ELEMENT(DownloadStatus)
+} // namespace DownloadStatusCaseForeign
 
 struct InAppNotificationForeign {
     Q_GADGET

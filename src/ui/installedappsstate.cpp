@@ -69,7 +69,7 @@ void InstalledAppsState::deleteApp(const LocalApp &app) {
     NotificationManager::shared().showNotification(
         tr("Could Not Delete %1").arg(app.name),
         tr("Not removed: %1").arg(left.isEmpty() ? app.url.toLocalFile() : left.join(u", "_s)),
-        NotificationType::error);
+        NotificationType::Error);
 }
 
 void InstalledAppsState::checkForUpdates() const {

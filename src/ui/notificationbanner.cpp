@@ -13,26 +13,14 @@ NotificationBanner::NotificationBanner(QObject *parent)
 
 QString NotificationBanner::symbolName() const {
     switch (m_content.type) {
-    case NotificationType::success:
+    case NotificationType::Success:
         return u"checkmark.circle.fill"_s;
-    case NotificationType::info:
+    case NotificationType::Info:
         break;
-    case NotificationType::error:
+    case NotificationType::Error:
         return u"exclamationmark.circle.fill"_s;
     }
     return u"info.circle.fill"_s;
-}
-
-QColor NotificationBanner::iconColor() const {
-    switch (m_content.type) {
-    case NotificationType::success:
-        return QColor(0x43, 0xA0, 0x47);
-    case NotificationType::info:
-        break;
-    case NotificationType::error:
-        return QColor(0xE5, 0x39, 0x35);
-    }
-    return QColor(0x1E, 0x88, 0xE5);
 }
 
 void NotificationBanner::notificationDidChange() {

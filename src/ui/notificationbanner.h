@@ -2,7 +2,6 @@
 
 #include "services/inappnotification.h"
 
-#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -16,7 +15,8 @@ class NotificationBanner : public QObject {
     Q_PROPERTY(QString title READ title NOTIFY contentChanged)
     Q_PROPERTY(QString message READ message NOTIFY contentChanged)
     Q_PROPERTY(QString symbolName READ symbolName NOTIFY contentChanged)
-    Q_PROPERTY(QColor iconColor READ iconColor NOTIFY contentChanged)
+    // The theme colours the icon by the type.
+    Q_PROPERTY(NotificationTypeNamespace::NotificationType type READ type NOTIFY contentChanged)
 
 public:
     explicit NotificationBanner(QObject *parent = nullptr);
@@ -25,7 +25,7 @@ public:
     QString title() const { return m_content.title; }
     QString message() const { return m_content.message; }
     QString symbolName() const;
-    QColor iconColor() const;
+    NotificationType type() const { return m_content.type; }
 
 Q_SIGNALS:
     void shownChanged();

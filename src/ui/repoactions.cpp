@@ -46,7 +46,7 @@ int RepoActions::repoSortIndex() const {
 }
 
 void RepoActions::setRepoSortIndex(int index) {
-    if (m_store && (index == RepoSortOption::standard || index == RepoSortOption::name))
+    if (m_store && (index == RepoSortOption::Standard || index == RepoSortOption::Name))
         m_store->setRepoSortOrder(RepoSortOption(static_cast<RepoSortOption::Value>(index)));
 }
 
@@ -109,13 +109,13 @@ int RepoActions::addSources(const QString &text, const QString &parentID) {
 
     NotificationManager &banner = NotificationManager::shared();
     if (added > 0)
-        banner.showNotification(tr("Repositories Added"), addedText(added), NotificationType::success);
+        banner.showNotification(tr("Repositories Added"), addedText(added), NotificationType::Success);
     else if (urls.isEmpty())
         banner.showNotification(tr("Nothing Added"), tr("No line holds a repository address."),
-                                NotificationType::error);
+                                NotificationType::Error);
     else
         banner.showNotification(tr("Nothing Added"), tr("Every address is already in the list."),
-                                NotificationType::info);
+                                NotificationType::Info);
     return added;
 }
 
@@ -152,12 +152,12 @@ int RepoActions::importJson(const QString &text) {
 
     NotificationManager &banner = NotificationManager::shared();
     if (added > 0)
-        banner.showNotification(tr("Import Complete"), addedText(added), NotificationType::success);
+        banner.showNotification(tr("Import Complete"), addedText(added), NotificationType::Success);
     else if (m_store->savedRepos().size() > nodes)
         banner.showNotification(tr("Import Complete"), tr("Only empty folders were added."),
-                                NotificationType::info);
+                                NotificationType::Info);
     else
         banner.showNotification(tr("Nothing Imported"), tr("The text is not a repository list in JSON."),
-                                NotificationType::error);
+                                NotificationType::Error);
     return added;
 }

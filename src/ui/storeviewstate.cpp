@@ -38,11 +38,11 @@ QStringList StoreViewState::sortOptions() {
     // The raw values are the stored form; the menu shows their names in the user's language.
     const auto name = [](AppSortOption option) {
         switch (option.value()) {
-        case AppSortOption::name:
+        case AppSortOption::Name:
             return tr("Name");
-        case AppSortOption::date:
+        case AppSortOption::Date:
             return tr("Date");
-        case AppSortOption::size:
+        case AppSortOption::Size:
             return tr("Size");
         }
         return option.rawValue();

@@ -503,14 +503,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("archiveKept");
         QTest::newRow("install separately")
-            << InstallAction::installSeparate << false
+            << InstallAction::InstallSeparate << false
             << QStringList{kFolderName, u"com.example.game_1.app"_s} << u"1.0"_s << false;
-        QTest::newRow("cancel") << InstallAction::cancel << true << QStringList{kFolderName} << u"1.0"_s
+        QTest::newRow("cancel") << InstallAction::Cancel << true << QStringList{kFolderName} << u"1.0"_s
                                 << true;
         QTest::newRow("update an app never run")
-            << InstallAction::updateExisting << false << QStringList{kFolderName} << u"2.0"_s << false;
+            << InstallAction::UpdateExisting << false << QStringList{kFolderName} << u"2.0"_s << false;
         QTest::newRow("update a configured app")
-            << InstallAction::updateExisting << true << QStringList{kFolderName} << u"2.0"_s << false;
+            << InstallAction::UpdateExisting << true << QStringList{kFolderName} << u"2.0"_s << false;
     }
 
     void carriesOutTheAnswer() {
@@ -535,7 +535,7 @@ private Q_SLOTS:
         QCOMPARE(m_engine->fileList().contains(QUrl::fromLocalFile(newArchive())), archiveKept);
         QCOMPARE(m_engine->installedApps().size(), apps.size());
 
-        const bool backedUp = configured && action == InstallAction::updateExisting;
+        const bool backedUp = configured && action == InstallAction::UpdateExisting;
         QCOMPARE(m_engine->pendingBackups().size(), backedUp ? 1 : 0);
         if (!backedUp) {
             QVERIFY(entries(backups()).isEmpty());
@@ -561,17 +561,17 @@ private Q_SLOTS:
         QTest::addColumn<InstallAction>("action");
         QTest::addColumn<bool>("configured");
         QTest::addColumn<QString>("fault");
-        QTest::newRow("separate: new app gone") << InstallAction::installSeparate << false << u"app gone"_s;
+        QTest::newRow("separate: new app gone") << InstallAction::InstallSeparate << false << u"app gone"_s;
         QTest::newRow("never run: moving beside fails")
-            << InstallAction::updateExisting << false << u"app gone"_s;
-        QTest::newRow("never run: the swap fails") << InstallAction::updateExisting << false << u"swap"_s;
+            << InstallAction::UpdateExisting << false << u"app gone"_s;
+        QTest::newRow("never run: the swap fails") << InstallAction::UpdateExisting << false << u"swap"_s;
         QTest::newRow("configured: backup folder blocked")
-            << InstallAction::updateExisting << true << u"file for backups folder"_s;
+            << InstallAction::UpdateExisting << true << u"file for backups folder"_s;
         QTest::newRow("configured: moving into the backup fails")
-            << InstallAction::updateExisting << true << u"backup move"_s;
+            << InstallAction::UpdateExisting << true << u"backup move"_s;
         // The record is all that names the user's data once the app has moved.
         QTest::newRow("configured: the record cannot be saved (settings disk full)")
-            << InstallAction::updateExisting << true << u"settings full"_s;
+            << InstallAction::UpdateExisting << true << u"settings full"_s;
     }
 
     void failedActionsLoseNothing() {
@@ -729,7 +729,7 @@ private Q_SLOTS:
         };
         m_engine->setFileOperations(files);
         bool resolved = false;
-        QCOMPARE(InstallTest::printedBy([&] { resolved = resolve(InstallAction::updateExisting); }).size(),
+        QCOMPARE(InstallTest::printedBy([&] { resolved = resolve(InstallAction::UpdateExisting); }).size(),
                  1);
         QVERIFY(resolved);
         QVERIFY(QFile::exists(newArchive()));
@@ -755,7 +755,7 @@ private Q_SLOTS:
         QVERIFY(makeConflict(true));
         QVERIFY(QFile::link(u"executable"_s, installedApp() + u"/link"_s));
 
-        QVERIFY(resolve(InstallAction::updateExisting));
+        QVERIFY(resolve(InstallAction::UpdateExisting));
         QCOMPARE(versionOf(installedApp()), std::optional<QString>(u"2.0"_s));
         QCOMPARE(m_engine->pendingBackups().size(), 1);
         const AppBackup backup = m_engine->pendingBackups().first();
@@ -782,7 +782,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(userData, "level 42"));
 
         QVERIFY(convert(u"Game-2.ipa"_s, u"2.0"_s));
-        QVERIFY(resolve(InstallAction::updateExisting));
+        QVERIFY(resolve(InstallAction::UpdateExisting));
         QCOMPARE(m_engine->pendingBackups().size(), 1);
         const AppBackup backup = m_engine->pendingBackups().last();
         QVERIFY(!m_engine->hasLCAppInfo(kBundleID));

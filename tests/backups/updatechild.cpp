@@ -124,7 +124,7 @@ int update(DownloadManager &engine, int step, bool answer) {
         if (!engine.pendingInstallation())
             QCoreApplication::exit(0);
     });
-    engine.resolvePendingInstallation(InstallAction::updateExisting);
+    engine.resolvePendingInstallation(InstallAction::UpdateExisting);
     return QCoreApplication::exec();
 }
 

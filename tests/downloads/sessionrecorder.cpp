@@ -2,13 +2,36 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMutexLocker>
 
 using namespace Qt::StringLiterals;
 
-SessionRecorder::SessionRecorder(const QString &finishedFolder)
+SessionRecorder::SessionRecorder(TransferSession *session, const QString &finishedFolder)
     : m_finishedFolder(finishedFolder) {
     QDir().mkpath(finishedFolder);
+    connect(session, &TransferSession::dataWritten, this,
+            [this](const TransferTaskPtr &, qint64 written, qint64) {
+                m_lastWritten = written;
+                m_events.append(u"written"_s);
+            });
+    connect(session, &TransferSession::waitingForConnectivity, this, [this](const TransferTaskPtr &) {
+        ++m_waiting;
+        m_events.append(u"waiting"_s);
+    });
+    connect(session, &TransferSession::fileDownloaded, this,
+            [this](const TransferTaskPtr &, const QString &location) {
+                const QString target =
+                    m_finishedFolder + u"/finished-"_s + QString::number(m_finished.size());
+                QFile::remove(target);
+                if (QFile::rename(location, target))
+                    m_finished.append(target);
+                m_events.append(u"file"_s);
+            });
+    connect(session, &TransferSession::taskCompleted, this,
+            [this](const TransferTaskPtr &task, const std::optional<TransferError> &error) {
+                m_completions.append(Completion{task->originalURL(), error});
+                m_events.append(u"completed"_s);
+            });
+    connect(session, &TransferSession::backgroundEventsFinished, this, [this] { m_eventsDelivered = true; });
 }
 
 TransferSession::Configuration SessionRecorder::quickConfiguration(const QString &folder,
@@ -21,40 +44,4 @@ TransferSession::Configuration SessionRecorder::quickConfiguration(const QString
     configuration.requestTimeout = requestTimeout;
     configuration.recordInterval = 256 * 1024;
     return configuration;
-}
-
-QList<SessionRecorder::Completion> SessionRecorder::completions() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_completions;
-}
-
-QStringList SessionRecorder::finishedFiles() const {
-    const QMutexLocker lock(&m_mutex);
-    return m_finished;
-}
-
-void SessionRecorder::didWriteData(const TransferTaskPtr &, qint64, qint64 totalBytesWritten, qint64) {
-    m_lastWritten = totalBytesWritten;
-}
-
-void SessionRecorder::taskIsWaitingForConnectivity(const TransferTaskPtr &) {
-    ++m_waiting;
-}
-
-void SessionRecorder::didCompleteWithError(const TransferTaskPtr &task,
-                                           const std::optional<TransferError> &error) {
-    const QMutexLocker lock(&m_mutex);
-    m_completions.append(Completion{task->originalURL(), error});
-}
-
-void SessionRecorder::didFinishDownloading(const TransferTaskPtr &, const QString &location) {
-    const QMutexLocker lock(&m_mutex);
-    const QString target = m_finishedFolder + u"/finished-"_s + QString::number(m_finished.size());
-    QFile::remove(target);
-    if (QFile::rename(location, target))
-        m_finished.append(target);
-}
-
-void SessionRecorder::didFinishEventsForBackgroundSession() {
-    m_eventsDelivered = true;
 }

@@ -3,18 +3,20 @@
 #include "platform/transfersession.h"
 
 #include <QList>
-#include <QMutex>
+#include <QObject>
 #include <QString>
+#include <QStringList>
 
-#include <atomic>
 #include <chrono>
 #include <optional>
 
-// A TransferSession delegate for tests: records every event (they arrive on the session's
-// thread) and takes each finished file to a place of its own, as a real delegate must.
-class SessionRecorder : public TransferSessionDelegate {
+// Records every event of a TransferSession and takes each finished file to a place of its own,
+// as the engine does.
+class SessionRecorder : public QObject {
+    Q_OBJECT
+
 public:
-    explicit SessionRecorder(const QString &finishedFolder);
+    SessionRecorder(TransferSession *session, const QString &finishedFolder);
 
     // A session "test" in `folder` with short waits, so that retries and time-outs happen within
     // a test's patience.
@@ -27,29 +29,23 @@ public:
         std::optional<TransferError> error;
     };
 
-    int waitingCount() const { return m_waiting.load(); }
-    qint64 lastWritten() const { return m_lastWritten.load(); }
-    bool eventsDelivered() const { return m_eventsDelivered.load(); }
-    QList<Completion> completions() const;
+    int waitingCount() const { return m_waiting; }
+    qint64 lastWritten() const { return m_lastWritten; }
+    bool eventsDelivered() const { return m_eventsDelivered; }
+    const QList<Completion> &completions() const { return m_completions; }
     // The finished files in order, moved out of the session's hands.
-    QStringList finishedFiles() const;
-    int finishedCount() const { return int(finishedFiles().size()); }
-    QString finishedFile(int index = 0) const { return finishedFiles().value(index); }
+    const QStringList &finishedFiles() const { return m_finished; }
+    int finishedCount() const { return int(m_finished.size()); }
+    QString finishedFile(int index = 0) const { return m_finished.value(index); }
+    // One word per event in arrival order: "written", "waiting", "file" and "completed".
+    const QStringList &events() const { return m_events; }
 
 private:
-    void didWriteData(const TransferTaskPtr &task, qint64 bytesWritten, qint64 totalBytesWritten,
-                      qint64 totalBytesExpected) override;
-    void taskIsWaitingForConnectivity(const TransferTaskPtr &task) override;
-    void didCompleteWithError(const TransferTaskPtr &task,
-                              const std::optional<TransferError> &error) override;
-    void didFinishDownloading(const TransferTaskPtr &task, const QString &location) override;
-    void didFinishEventsForBackgroundSession() override;
-
     QString m_finishedFolder;
-    std::atomic<int> m_waiting = 0;
-    std::atomic<qint64> m_lastWritten = 0;
-    std::atomic<bool> m_eventsDelivered = false;
-    mutable QMutex m_mutex;
+    int m_waiting = 0;
+    qint64 m_lastWritten = 0;
+    bool m_eventsDelivered = false;
     QList<Completion> m_completions;
     QStringList m_finished;
+    QStringList m_events;
 };

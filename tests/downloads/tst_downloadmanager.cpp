@@ -106,7 +106,7 @@ private:
         m_manager->startDownload(url);
         (void)QTest::qWaitFor([&] { return m_manager->downloadStatus(url).written() >= 128 * 1024; });
         m_manager->pauseDownload(url);
-        (void)QTest::qWaitFor([&] { return m_manager->downloadStatus(url).kind() == Case::paused; });
+        (void)QTest::qWaitFor([&] { return m_manager->downloadStatus(url).kind() == Case::Paused; });
         return url;
     }
 
@@ -148,13 +148,13 @@ private Q_SLOTS:
         QCOMPARE(manager.downloadStatus(url), DownloadStatus::started());
         QVERIFY(manager.tasks().contains(url));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
-        QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::none);
+        QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::None);
 
         QCOMPARE(readFile(documents(u"app.ipa"_s)), body);
-        QCOMPARE(log.cases(), (QList<Case>{Case::downloading, Case::none}));
+        QCOMPARE(log.cases(), (QList<Case>{Case::Downloading, Case::None}));
         bool sawTotal = false;
         for (const DownloadStatus &status : log.states()) {
-            if (status.kind() != Case::downloading || status.total() < 0)
+            if (status.kind() != Case::Downloading || status.total() < 0)
                 continue;
             sawTotal = true;
             QCOMPARE(status.total(), body.size());
@@ -170,7 +170,7 @@ private Q_SLOTS:
             QTRY_VERIFY(NotificationManager::shared().currentNotification().has_value());
             const InAppNotification banner = *NotificationManager::shared().currentNotification();
             QCOMPARE((QVariantList{banner.title, banner.message}), announced);
-            QCOMPARE(banner.type, NotificationType::success);
+            QCOMPARE(banner.type, NotificationType::Success);
         } else {
             QTRY_COMPARE(systemNotifications.size(), 1);
             QCOMPARE(systemNotifications.first(), announced);
@@ -192,7 +192,7 @@ private Q_SLOTS:
         QFETCH(bool, restart);
         const QByteArray body = randomBytes(1024 * 1024, 3);
         const QUrl url = pausedDownload(body);
-        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::paused);
+        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::Paused);
         QVERIFY(!m_manager->tasks().contains(url));
         QVERIFY(m_manager->resumeDataMap().contains(url));
         // The pause and the task's end both bring resume data; only the newer file stays.
@@ -203,7 +203,7 @@ private Q_SLOTS:
                  cachedResumeFiles().first());
 
         DownloadManager &manager = restart ? restartManager() : *m_manager;
-        QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::paused);
+        QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::Paused);
         StateLog log(manager, url);
         QVERIFY(manager.tasks().isEmpty());
         m_server->updateRoute(u"/app.ipa"_s, [](RouteResponse &route) { route.bytesPerSecond = 0; });
@@ -215,7 +215,7 @@ private Q_SLOTS:
         const RecordedRequest continuation = m_server->requests(u"/app.ipa"_s).last();
         QVERIFY(continuation.header("Range").startsWith("bytes="));
         QCOMPARE(continuation.status, 206);
-        QTRY_COMPARE(log.cases(), (QList<Case>{Case::downloading, Case::none}));
+        QTRY_COMPARE(log.cases(), (QList<Case>{Case::Downloading, Case::None}));
         QTRY_VERIFY(cachedResumeFiles().isEmpty());
         QVERIFY(manager.diskResumeDataPaths().isEmpty());
         QVERIFY(manager.resumeDataMap().isEmpty());
@@ -234,12 +234,12 @@ private Q_SLOTS:
         DownloadManager &manager = restartManager();
         // The live task comes back running, with the bytes it already holds.
         QTRY_VERIFY(manager.tasks().contains(url));
-        QCOMPARE(manager.downloadStatus(url).kind(), Case::downloading);
+        QCOMPARE(manager.downloadStatus(url).kind(), Case::Downloading);
         QVERIFY(manager.downloadStatus(url).written() >= 256 * 1024);
         m_server->updateRoute(u"/app.ipa"_s, [](RouteResponse &route) { route.bytesPerSecond = 0; });
         QCOMPARE(arrivedFile(), body);
         QVERIFY(m_server->requests(u"/app.ipa"_s).last().header("Range").startsWith("bytes="));
-        QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::none);
+        QTRY_COMPARE(manager.downloadStatus(url).kind(), Case::None);
     }
 
     void waitsForTheServerThenDownloads() {
@@ -251,11 +251,11 @@ private Q_SLOTS:
         StateLog log(*m_manager, url);
 
         m_manager->startDownload(url);
-        QTRY_COMPARE(m_manager->downloadStatus(url).kind(), Case::waitingForConnection);
+        QTRY_COMPARE(m_manager->downloadStatus(url).kind(), Case::WaitingForConnection);
         QCOMPARE(m_server->start(port), port);
         QCOMPARE(arrivedFile(), body);
-        QTRY_COMPARE(log.cases(), (QList<Case>{Case::downloading, Case::waitingForConnection,
-                                               Case::downloading, Case::none}));
+        QTRY_COMPARE(log.cases(), (QList<Case>{Case::Downloading, Case::WaitingForConnection,
+                                               Case::Downloading, Case::None}));
     }
 
     // A failed transfer ends, or pauses when it holds resume data; starting it again brings the
@@ -277,7 +277,7 @@ private Q_SLOTS:
         const QUrl url = m_server->url(u"/app.ipa"_s);
         manager.startDownload(url);
         QTRY_COMPARE(m_server->requestCount(u"/app.ipa"_s), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(manager.downloadStatus(url).kind(), stalls ? Case::paused : Case::none,
+        QTRY_COMPARE_WITH_TIMEOUT(manager.downloadStatus(url).kind(), stalls ? Case::Paused : Case::None,
                                   5000);
         if (!stalls)
             QVERIFY(manager.tasks().isEmpty());
@@ -293,11 +293,11 @@ private Q_SLOTS:
 
     void cancelRemovesEveryTrace() {
         const QUrl url = pausedDownload(randomBytes(1024 * 1024, 9));
-        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::paused);
+        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::Paused);
         QTRY_COMPARE(cachedResumeFiles().size(), 1);
 
         m_manager->cancelDownload(url);
-        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::none);
+        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::None);
         QVERIFY(m_manager->tasks().isEmpty());
         QVERIFY(m_manager->resumeDataMap().isEmpty());
         QVERIFY(m_manager->diskResumeDataPaths().isEmpty());
@@ -312,7 +312,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(documents(u"App.zip"_s), "old"));
         const QUrl url = m_server->url(u"/App.ipa"_s);
         m_manager->startDownload(url);
-        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::none);
+        QCOMPARE(m_manager->downloadStatus(url).kind(), Case::None);
         QVERIFY(m_manager->tasks().isEmpty());
         QTest::qWait(50);
         QCOMPARE(m_server->requestCount(u"/App.ipa"_s), 0);
@@ -328,7 +328,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(documents(u"app.ipa"_s)), 10000);
         int reports = 0;
         for (const DownloadStatus &status : log.states()) {
-            if (status.kind() == Case::downloading && status.written() > 0) {
+            if (status.kind() == Case::Downloading && status.written() > 0) {
                 ++reports;
                 QCOMPARE(status.total(), -1);
                 QCOMPARE(status.progress(), 0.0);
@@ -402,7 +402,7 @@ private Q_SLOTS:
         else
             QVERIFY(QDir().mkpath(documents()) && QFile::link(target, destination));
 
-        QTRY_COMPARE(m_manager->downloadStatus(url).kind(), Case::none);
+        QTRY_COMPARE(m_manager->downloadStatus(url).kind(), Case::None);
         QVERIFY(m_manager->tasks().isEmpty());
         QCOMPARE(readFile(target), QByteArray("kept"));
         if (replaced)
@@ -448,10 +448,10 @@ private Q_SLOTS:
                 });
         m_manager->resumeDownload(url);
 
-        QTRY_COMPARE_WITH_TIMEOUT(m_manager->downloadStatus(url).kind(), Case::none, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_manager->downloadStatus(url).kind(), Case::None, 10000);
         QTRY_COMPARE(banners.size(), 1);
         QCOMPARE((QVariantList{banners.first().title, int(banners.first().type)}),
-                 (QVariantList{u"Download Failed"_s, int(NotificationType::error)}));
+                 (QVariantList{u"Download Failed"_s, int(NotificationType::Error)}));
         QVERIFY(m_manager->tasks().isEmpty());
         QVERIFY(m_manager->diskResumeDataPaths().isEmpty());
         QVERIFY(cachedResumeFiles().isEmpty());
@@ -461,7 +461,7 @@ private Q_SLOTS:
             QCOMPARE(readFile(destination), QByteArray("old"));
             return;
         }
-        QCOMPARE(restartManager().downloadStatus(url).kind(), Case::none);
+        QCOMPARE(restartManager().downloadStatus(url).kind(), Case::None);
         QVERIFY(disk.resize(4 * 1024 * 1024));
         m_manager->startDownload(url);
         QTRY_COMPARE_WITH_TIMEOUT(readFile(destination), body, 10000);
@@ -520,7 +520,7 @@ private Q_SLOTS:
         QCOMPARE(m_manager->diskResumeDataPaths(), (QMap<QString, QString>{{kept.url.toString(), keptFile}}));
         QCOMPARE(DefaultsStore().stringMap(DownloadManager::kResumeDataMapKey),
                  m_manager->diskResumeDataPaths());
-        QTRY_COMPARE(m_manager->downloadStatus(kept.url).kind(), Case::paused);
+        QTRY_COMPARE(m_manager->downloadStatus(kept.url).kind(), Case::Paused);
         QCOMPARE(readFile(sessionFolder() + u"/KEPT.part"_s), QByteArray("kept"));
         QCOMPARE(readFile(outside), QByteArray("keep"));
 

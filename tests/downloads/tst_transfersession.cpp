@@ -48,10 +48,12 @@ private:
     std::unique_ptr<SessionRecorder> m_recorder;
     std::unique_ptr<TransferSession> m_session;
 
-    void startSession() {
-        m_session = std::make_unique<TransferSession>(SessionRecorder::quickConfiguration(m_folder),
-                                                      m_recorder.get());
+    void startSession(TransferSession::Configuration configuration) {
+        m_recorder.reset();
+        m_session = std::make_unique<TransferSession>(configuration);
+        m_recorder = std::make_unique<SessionRecorder>(m_session.get(), m_folder + u"-finished"_s);
     }
+    void startSession() { startSession(SessionRecorder::quickConfiguration(m_folder)); }
 
     QStringList partialFiles() const { return QDir(m_folder).entryList({u"*.part"_s}, QDir::Files); }
 
@@ -61,7 +63,6 @@ private Q_SLOTS:
                    QString::number(QRandomGenerator::global()->generate());
         m_server = std::make_unique<HttpServer>();
         QVERIFY(m_server->start() != 0);
-        m_recorder = std::make_unique<SessionRecorder>(m_folder + u"-finished"_s);
         startSession();
     }
 
@@ -100,6 +101,12 @@ private Q_SLOTS:
         QVERIFY(!m_recorder->completions().first().error);
         QCOMPARE(readFile(m_recorder->finishedFile()), body);
         QCOMPARE(task->state(), TransferTask::State::completed);
+        // The engine relies on the order: progress, then the file, then one completion.
+        const QStringList events = m_recorder->events();
+        QVERIFY(events.contains(u"written"_s));
+        QVERIFY(events.lastIndexOf(u"written"_s) < events.indexOf(u"file"_s));
+        QCOMPARE(events.sliced(events.size() - 2), QStringList({u"file"_s, u"completed"_s}));
+        QCOMPARE(events.count(u"completed"_s), 1);
         QCOMPARE(task->countOfBytesReceived(), body.size());
 
         const QList<RecordedRequest> recorded = m_server->requests(u"/app.ipa"_s);
@@ -248,7 +255,6 @@ private Q_SLOTS:
         QCOMPARE(m_server->requestCount(u"/waiting.ipa"_s), 0);
 
         m_server->updateRoute(u"/running.ipa"_s, [](RouteResponse &route) { route.bytesPerSecond = 0; });
-        m_recorder = std::make_unique<SessionRecorder>(m_folder + u"-finished"_s);
         startSession();
         QList<TransferTaskPtr> live;
         std::atomic<bool> answered = false;

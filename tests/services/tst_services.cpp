@@ -71,13 +71,13 @@ private Q_SLOTS:
     void aBannerAppearsAfterTheCallersWork() {
         NotificationManager &manager = NotificationManager::shared();
         manager.showNotification(u"Download Complete"_s, u"App.ipa has been downloaded."_s,
-                                 NotificationType::success);
+                                 NotificationType::Success);
         QVERIFY(!manager.currentNotification());
         QTRY_VERIFY(manager.currentNotification());
         const InAppNotification banner = *manager.currentNotification();
         QCOMPARE(banner.title, u"Download Complete"_s);
         QCOMPARE(banner.message, u"App.ipa has been downloaded."_s);
-        QCOMPARE(banner.type, NotificationType::success);
+        QCOMPARE(banner.type, NotificationType::Success);
         QVERIFY(!banner.id.isNull());
         QCOMPARE(manager.property("currentNotification").value<InAppNotification>(), banner);
         QVERIFY(manager.bannerRemainingTime() > 2900ms);
@@ -89,11 +89,11 @@ private Q_SLOTS:
     void aNewerBannerReplacesTheOlder() {
         NotificationManager &manager = NotificationManager::shared();
         manager.setBannerDuration(200ms);
-        manager.showNotification(u"First"_s, u"one"_s, NotificationType::info);
+        manager.showNotification(u"First"_s, u"one"_s, NotificationType::Info);
         QTRY_VERIFY(manager.currentNotification());
         const QUuid first = manager.currentNotification()->id;
         manager.setBannerDuration(600ms);
-        manager.showNotification(u"Second"_s, u"two"_s, NotificationType::error);
+        manager.showNotification(u"Second"_s, u"two"_s, NotificationType::Error);
         QTRY_VERIFY(manager.currentNotification()->id != first);
         QCOMPARE(manager.currentNotification()->title, u"Second"_s);
 
@@ -108,7 +108,7 @@ private Q_SLOTS:
         NotificationManager &manager = NotificationManager::shared();
         manager.setBannerDuration(300ms);
         QThread *worker = QThread::create([&manager] {
-            manager.showNotification(u"Update Completed"_s, u"Game"_s, NotificationType::success);
+            manager.showNotification(u"Update Completed"_s, u"Game"_s, NotificationType::Success);
         });
         worker->start();
         QVERIFY(worker->wait(5000));

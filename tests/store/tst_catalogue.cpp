@@ -154,7 +154,7 @@ private Q_SLOTS:
             apps.first().sourceRepoName = QString::fromLatin1(source);
             sources.append(apps);
         }
-        QCOMPARE(assemble(sources, AppSortOption::name, strict).displayApps.size(), rows);
+        QCOMPARE(assemble(sources, AppSortOption::Name, strict).displayApps.size(), rows);
     }
 
     // Builds that differ only inside texts of equal length look alike to the quick first look of
@@ -166,7 +166,7 @@ private Q_SLOTS:
             item.localizedDescription = u"Text %1"_s.arg(i, 2, 10, QChar(u'0'));
             builds << item << withDate(item, u"2024"_s);
         }
-        const Catalogue catalogue = assemble({builds}, AppSortOption::name, true);
+        const Catalogue catalogue = assemble({builds}, AppSortOption::Name, true);
         QCOMPARE(catalogue.groups->size(), 40);
         QCOMPARE(catalogue.groups->toHash().value(variantKey(builds[6], true)),
                  (QList<AppItem>{builds[6], builds[7]}));
@@ -189,18 +189,18 @@ private Q_SLOTS:
         const QList<AppItem> builds = {app(u"com.a"_s, u"1.0"_s, u"Alpha"_s, u"R"_s),
                                        app(u"com.a"_s, u"1.1"_s, u"Alpha"_s, u"R"_s),
                                        app(u"com.b"_s, u"2.0"_s, u"Beta"_s, u"R"_s)};
-        const Catalogue previous = assemble({builds}, AppSortOption::name, true);
+        const Catalogue previous = assemble({builds}, AppSortOption::Name, true);
 
-        const Catalogue unchanged = assemble({separateCopy(builds)}, AppSortOption::name, true, previous);
+        const Catalogue unchanged = assemble({separateCopy(builds)}, AppSortOption::Name, true, previous);
         QVERIFY(unchanged.displayApps.isSharedWith(previous.displayApps));
         QCOMPARE(unchanged.groups->toHash(), previous.groups->toHash());
         // The very same lists again, as after an edit of the tree elsewhere, keep the groups.
-        QCOMPARE(assemble({builds}, AppSortOption::date, true, previous).groups, previous.groups);
+        QCOMPARE(assemble({builds}, AppSortOption::Date, true, previous).groups, previous.groups);
 
         QList<AppItem> changed = separateCopy(builds);
         changed[2].version = u"2.1"_s;
-        const Catalogue next = assemble({changed}, AppSortOption::name, true, previous);
-        const Catalogue fresh = assemble({changed}, AppSortOption::name, true);
+        const Catalogue next = assemble({changed}, AppSortOption::Name, true, previous);
+        const Catalogue fresh = assemble({changed}, AppSortOption::Name, true);
         QCOMPARE(next.groups->toHash(), fresh.groups->toHash());
         QCOMPARE(next.displayApps, fresh.displayApps);
         QCOMPARE(next.displayApps.first().name.constData(), previous.displayApps.first().name.constData());
@@ -234,7 +234,7 @@ private Q_SLOTS:
     void representativeIsTheNewestBuild() {
         QFETCH(QList<AppItem>, builds);
         QFETCH(int, newest);
-        const Catalogue catalogue = assemble({builds}, AppSortOption::name, true);
+        const Catalogue catalogue = assemble({builds}, AppSortOption::Name, true);
         QCOMPARE(catalogue.displayApps, QList<AppItem>{builds[newest]});
     }
 
@@ -250,18 +250,18 @@ private Q_SLOTS:
                                                 app(u"a2"_s, u"1"_s, u"Alpha"_s),
                                                 app(u"ea"_s, u"1"_s, u"Eagle"_s),
                                                 app(u"f"_s, u"1"_s, u"fox"_s)}
-                              << AppSortOption(AppSortOption::name)
+                              << AppSortOption(AppSortOption::Name)
                               << QStringList{u"a1"_s, u"a2"_s, u"ea"_s, u"em"_s, u"f"_s, u"z"_s};
         QTest::newRow("date, newest text first, absent last")
             << QList<AppItem>{withDate(app(u"a"_s, u"1"_s), u"2024-01-01"_s), app(u"none"_s, u"1"_s),
                               withDate(app(u"c"_s, u"1"_s), u"2024-03-01"_s),
                               withDate(app(u"d"_s, u"1"_s), u"2024-01-01"_s)}
-            << AppSortOption(AppSortOption::date) << QStringList{u"c"_s, u"a"_s, u"d"_s, u"none"_s};
+            << AppSortOption(AppSortOption::Date) << QStringList{u"c"_s, u"a"_s, u"d"_s, u"none"_s};
         QTest::newRow("size, largest first, absent as zero")
             << QList<AppItem>{withSize(app(u"a"_s, u"1"_s), 10), app(u"none"_s, u"1"_s),
                               withSize(app(u"c"_s, u"1"_s), 300), withSize(app(u"zero"_s, u"1"_s), 0),
                               withSize(app(u"e"_s, u"1"_s), 10)}
-            << AppSortOption(AppSortOption::size)
+            << AppSortOption(AppSortOption::Size)
             << QStringList{u"c"_s, u"a"_s, u"e"_s, u"none"_s, u"zero"_s};
     }
 
@@ -428,11 +428,11 @@ private Q_SLOTS:
         }
         const auto before = [order](const AppItem &a, const AppItem &b) {
             switch (order.value()) {
-            case AppSortOption::name:
+            case AppSortOption::Name:
                 return LocaleCompare::lessThan(a.name, b.name);
-            case AppSortOption::date:
+            case AppSortOption::Date:
                 return a.versionDate.value_or(QString()) > b.versionDate.value_or(QString());
-            case AppSortOption::size:
+            case AppSortOption::Size:
                 break;
             }
             return a.size.value_or(0) > b.size.value_or(0);

@@ -163,10 +163,10 @@ private Q_SLOTS:
         QTest::addColumn<RepoSortOption>("order");
         QTest::addColumn<QStringList>("topLevel");
         QTest::addColumn<QStringList>("inFolder");
-        const RepoSortOption standard = RepoSortOption::standard;
+        const RepoSortOption standard = RepoSortOption::Standard;
         const QStringList standardTop{u"Zeta folder"_s, u"eta folder"_s, u"beta"_s, u"Alpha"_s};
         const QStringList standardInner{u"inner"_s, u"delta"_s, u"Charlie"_s};
-        QTest::newRow("Name") << u"Name"_s << RepoSortOption(RepoSortOption::name)
+        QTest::newRow("Name") << u"Name"_s << RepoSortOption(RepoSortOption::Name)
                               << QStringList{u"eta folder"_s, u"Zeta folder"_s, u"Alpha"_s, u"beta"_s}
                               << QStringList{u"inner"_s, u"Charlie"_s, u"delta"_s};
         QTest::newRow("Default") << u"Default"_s << standard << standardTop << standardInner;
@@ -198,7 +198,7 @@ private Q_SLOTS:
         QSignalSpy treeChanged(engine.get(), &AppStoreViewModel::savedReposChanged);
         const QStringList byName{u"eta folder"_s, u"Zeta folder"_s, u"Alpha"_s, u"beta"_s};
 
-        engine->setRepoSortOrder(RepoSortOption::name);
+        engine->setRepoSortOrder(RepoSortOption::Name);
         QCOMPARE(DefaultsStore().string(AppStoreViewModel::kRepoSortOrder),
                  std::optional<QString>(u"Name"_s));
         QCOMPARE(treeChanged.count(), 1);
@@ -210,7 +210,7 @@ private Q_SLOTS:
         QCOMPARE(names(savedTree(*engine)), byName);
 
         // Back to the default order keeps the order the tree has now.
-        engine->setRepoSortOrder(RepoSortOption::standard);
+        engine->setRepoSortOrder(RepoSortOption::Standard);
         QCOMPARE(DefaultsStore().string(AppStoreViewModel::kRepoSortOrder),
                  std::optional<QString>(u"Default"_s));
         QCOMPARE(names(engine->savedRepos()), byName);
@@ -233,11 +233,11 @@ private Q_SLOTS:
         QCOMPARE(engine->displayApps().constFirst().version, u"2.0"_s);
         QCOMPARE(m_server.totalRequestCount(), 0);
         // The app order is not stored: every start sorts by name.
-        engine->setAppSortOrder(AppSortOption::size);
+        engine->setAppSortOrder(AppSortOption::Size);
         engine.reset();
         engine = startEngine();
         QVERIFY(!engine->strictGrouping());
-        QCOMPARE(engine->appSortOrder(), AppSortOption(AppSortOption::name));
+        QCOMPARE(engine->appSortOrder(), AppSortOption(AppSortOption::Name));
     }
 
     // A tree in the documents folder replaces the current file; one in the settings moves to the
@@ -759,7 +759,7 @@ private Q_SLOTS:
                         switchedOff(folder(u"hidden"_s, {repo(u"h"_s, url(u"/x/h"_s))})),
                         repo(u"c"_s, url(u"/x/c"_s)), switchedOff(repo(u"off"_s, url(u"/x/off"_s)))});
         QCOMPARE(names(engine->enabledRepos()), (QStringList{u"z"_s, u"b"_s, u"c"_s}));
-        engine->setRepoSortOrder(RepoSortOption::name);
+        engine->setRepoSortOrder(RepoSortOption::Name);
         QCOMPARE(names(engine->enabledRepos()), (QStringList{u"b"_s, u"c"_s, u"z"_s}));
     }
 

@@ -25,6 +25,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QNetworkAccessManager>
+#include <QPalette>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -204,7 +205,7 @@ int main(int argc, char **argv) {
     // The engine's own words, so that they follow the walkthrough's language.
     NotificationManager::shared().showNotification(
         DownloadManager::tr("Download Complete"),
-        DownloadManager::tr("%1 has been downloaded.").arg(apps.at(1).name), NotificationType::success);
+        DownloadManager::tr("%1 has been downloaded.").arg(apps.at(1).name), NotificationType::Success);
     walk.settle(600);
     walk.grab(u"12-banner"_s);
 
@@ -304,7 +305,7 @@ int main(int argc, char **argv) {
     walk.waitFor(
         [&] {
             return downloads->downloadStatus(unreachable).kind() ==
-                   DownloadStatus::Case::waitingForConnection;
+                   DownloadStatus::Case::WaitingForConnection;
         },
         8000);
     walk.settle(1000);
@@ -460,5 +461,35 @@ int main(int argc, char **argv) {
         standInWalk.grab(name);
         standInWindow->close();
     }
+
+    // Back from the app the keys opened.
+    QTest::keyClick(window, Qt::Key_Escape);
+    walk.settle(500);
+
+    // The desktop turns dark while the app runs (unless KIVO_COLOR_SCHEME holds it): the main
+    // screens again in the dark scheme.
+    QPalette darkPalette = QGuiApplication::palette();
+    darkPalette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x26));
+    darkPalette.setColor(QPalette::WindowText, Qt::white);
+    QGuiApplication::setPalette(darkPalette);
+    walk.click(walk.findShownItem(u"tab0"_s));
+    walk.settle(1000);
+    walk.grab(u"45-dark-store"_s);
+    openApp(apps.at(2));
+    walk.grab(u"46-dark-detail"_s);
+    scrollToEnd();
+    walk.grab(u"47-dark-detail-versions"_s);
+    back();
+    walk.click(walk.findShownItem(u"tab1"_s));
+    walk.grab(u"48-dark-apps"_s);
+    walk.click(walk.findShownItem(u"tab2"_s));
+    walk.grab(u"49-dark-download"_s);
+    walk.click(walk.findShownItem(u"tab3"_s));
+    walk.grab(u"50-dark-settings"_s);
+    NotificationManager::shared().showNotification(
+        DownloadManager::tr("Download Complete"),
+        DownloadManager::tr("%1 has been downloaded.").arg(apps.at(1).name), NotificationType::Success);
+    walk.settle(600);
+    walk.grab(u"51-dark-banner"_s);
     return 0;
 }

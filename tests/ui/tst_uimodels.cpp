@@ -416,7 +416,7 @@ void TestUiModels::storeViewControls() {
 
     QCOMPARE(state.sortOptions(), (QStringList{u"Name"_s, u"Date"_s, u"Size"_s}));
     state.setSortIndex(2);
-    QCOMPARE(store.appSortOrder(), AppSortOption(AppSortOption::size));
+    QCOMPARE(store.appSortOrder(), AppSortOption(AppSortOption::Size));
     QCOMPARE(state.sortIndex(), 2);
 
     // No fetch running: no progress row, whatever the counters say.
@@ -455,9 +455,9 @@ void TestUiModels::storeViewControls() {
         store.renameRepo(address.toString(), repoName);
     }
     QCOMPARE(state.sourceOptions(), (QStringList{u"All Sources"_s, u"Zed"_s, u"Alpha"_s}));
-    store.setRepoSortOrder(RepoSortOption::name);
+    store.setRepoSortOrder(RepoSortOption::Name);
     QCOMPARE(state.sourceOptions(), (QStringList{u"All Sources"_s, u"Alpha"_s, u"Zed"_s}));
-    store.setRepoSortOrder(RepoSortOption::standard);
+    store.setRepoSortOrder(RepoSortOption::Standard);
     QCOMPARE(state.sourceOptions(), (QStringList{u"All Sources"_s, u"Zed"_s, u"Alpha"_s}));
 }
 
@@ -959,11 +959,11 @@ void TestUiModels::activeDownloadRows() {
 
     // The ring: pause what runs, resume what is paused; cancel removes the row.
     model.toggle(2);
-    QTRY_COMPARE(downloads.downloadStatus(zeta).kind(), DownloadStatus::Case::paused);
+    QTRY_COMPARE(downloads.downloadStatus(zeta).kind(), DownloadStatus::Case::Paused);
     QTRY_COMPARE(model.data(model.index(2), ActiveDownloadListModel::KindRole).toInt(),
-                 int(DownloadStatus::Case::paused));
+                 int(DownloadStatus::Case::Paused));
     model.toggle(2);
-    QTRY_COMPARE(downloads.downloadStatus(zeta).kind(), DownloadStatus::Case::downloading);
+    QTRY_COMPARE(downloads.downloadStatus(zeta).kind(), DownloadStatus::Case::Downloading);
     for (int row = model.rowCount() - 1; row >= 0; --row)
         model.cancel(row);
     QTRY_COMPARE(model.rowCount(), 0);
@@ -1013,7 +1013,7 @@ void TestUiModels::fileRowsAndTheirFailures() {
     downloads.renameFile(QUrl::fromLocalFile(folder + u"/c.txt"_s), u"d"_s);
     QTRY_COMPARE(banner().title, u"Rename Failed"_s);
     QCOMPARE(banner().message, u"File already exists"_s);
-    QCOMPARE(banner().type, NotificationType::error);
+    QCOMPARE(banner().type, NotificationType::Error);
     downloads.beginConvertIPA(QUrl::fromLocalFile(folder + u"/b.zip"_s));
     QTRY_COMPARE(banner().title, u"Convert Failed"_s);
     QVERIFY(!banner().message.isEmpty());
@@ -1109,7 +1109,7 @@ void TestUiModels::repoLevelFollowsTheTree() {
     store.addRepo(QUrl(u"http://127.0.0.1:9/alpha"_s));
     store.renameRepo(u"http://127.0.0.1:9/alpha"_s, u"Alpha"_s);
     QCOMPARE(levelNames(top), (QStringList{u"Box"_s, u"Linked"_s, u"zeta"_s, u"Alpha"_s}));
-    store.setRepoSortOrder(RepoSortOption::name);
+    store.setRepoSortOrder(RepoSortOption::Name);
     QCOMPARE(levelNames(top), (QStringList{u"Box"_s, u"Linked"_s, u"Alpha"_s, u"zeta"_s}));
 
     // A failed fetch names its reason on the row and keeps the count it had.
@@ -1131,7 +1131,7 @@ void TestUiModels::repoLevelFollowsTheTree() {
     box.deleteRows({0, 1});
     QCOMPARE(box.rowCount(), 0);
     QCOMPARE(top.data(top.index(0), RepoLevelModel::CountsTextRole).toString(), u"0 repos • 0 apps"_s);
-    store.setRepoSortOrder(RepoSortOption::standard);
+    store.setRepoSortOrder(RepoSortOption::Standard);
 }
 
 void TestUiModels::addSheetReadsItsTexts_data() {
@@ -1214,5 +1214,5 @@ void TestUiModels::copiesAndImportsSpeak() {
     QTRY_COMPARE(banner(), u"2 repositories added."_s);
     QCOMPARE(actions.importJson(u"not json"_s), 0);
     QTRY_COMPARE(banner(), u"The text is not a repository list in JSON."_s);
-    QCOMPARE(NotificationManager::shared().currentNotification()->type, NotificationType::error);
+    QCOMPARE(NotificationManager::shared().currentNotification()->type, NotificationType::Error);
 }

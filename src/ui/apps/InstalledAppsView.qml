@@ -57,7 +57,7 @@ Page {
     }
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         RowLayout {
             anchors.fill: parent
             anchors.leftMargin: 16

@@ -12,7 +12,7 @@ AbstractButton {
     Accessible.name: qsTr("Update %1").arg(appName)
     contentItem: Text {
         text: qsTr("Update")
-        color: "white"
+        color: Theme.onAccent
         font.pixelSize: 10
         font.bold: true
         horizontalAlignment: Text.AlignHCenter

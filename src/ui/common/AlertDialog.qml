@@ -12,6 +12,8 @@ import Kivo
 Dialog {
     id: root
 
+    Material.background: Theme.raisedBackground
+
     property string message
     // [{ text, style }] with style "default", "cancel" or "destructive".
     property var buttons: []

@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.Material
 import QtQuick.Dialogs
 import QtQuick.Layouts
 import Kivo
@@ -8,6 +9,8 @@ import Kivo
 // The share sheet for one downloaded file: save a copy elsewhere, copy its path, show its folder.
 Dialog {
     id: root
+
+    Material.background: Theme.raisedBackground
 
     property url file
     // Why the last copy could not be saved; empty when it was.

@@ -25,7 +25,7 @@ Item {
         visible: opacity > 0
         radius: 12
         color: Theme.secondaryBackground
-        border.color: Qt.rgba(0, 0, 0, 0.06)
+        border.color: Theme.hairline
 
         Behavior on y { SpringAnimation { spring: 4; damping: 1.0; epsilon: 0.25 } }
         Behavior on opacity { NumberAnimation { duration: 250; easing.type: Easing.OutCubic } }
@@ -38,7 +38,7 @@ Item {
             radius: 15
             color: "transparent"
             border.width: 3
-            border.color: Qt.rgba(0, 0, 0, 0.10)
+            border.color: Theme.shadow
         }
 
         RowLayout {
@@ -51,7 +51,8 @@ Item {
                 objectName: "bannerIcon"
                 size: Theme.title2Size
                 name: content.symbolName
-                color: content.iconColor
+                color: content.type === NotificationType.Success ? Theme.green
+                       : content.type === NotificationType.Error ? Theme.red : Theme.blue
             }
             ColumnLayout {
                 Layout.fillWidth: true

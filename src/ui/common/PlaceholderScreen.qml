@@ -9,7 +9,7 @@ Page {
     required property string screenTitle
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         Label {
             anchors.centerIn: parent
             text: root.screenTitle

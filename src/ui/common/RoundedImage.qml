@@ -9,7 +9,7 @@ Item {
 
     property url source
     property real radius: 12
-    property color placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.2)
+    property color placeholderColor: Theme.placeholder
     // Shown instead of the placeholder once loading failed; the placeholder colour by default.
     property color failedColor: placeholderColor
     property color backgroundColor: Theme.windowBackground

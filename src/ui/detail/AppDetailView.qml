@@ -35,7 +35,7 @@ Page {
     }
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         RowLayout {
             anchors.fill: parent
             ToolButton {
@@ -44,7 +44,7 @@ Page {
                 ToolTip.visible: hovered || visualFocus
                 ToolTip.text: Accessible.name
                 visible: root.showsBack
-                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: Theme.onBar }
                 onClicked: root.back()
             }
             Label {
@@ -100,14 +100,14 @@ Page {
                     height: 100
                     source: detail.iconURL
                     radius: 22
-                    placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.3)
+                    placeholderColor: Theme.placeholder
                     failedColor: Theme.gray
                     Rectangle {
                         z: -1
                         anchors.fill: parent
                         anchors.margins: -2
                         radius: 24
-                        color: Qt.rgba(0, 0, 0, 0.10)
+                        color: Theme.shadow
                     }
                 }
 
@@ -163,7 +163,7 @@ Page {
                             color: Theme.blue
                             leftPadding: 6; rightPadding: 6; topPadding: 2; bottomPadding: 2
                             elide: Text.ElideRight
-                            background: Rectangle { radius: 4; color: Qt.rgba(0.12, 0.53, 0.9, 0.1) }
+                            background: Rectangle { radius: 4; color: Theme.blueTint }
                         }
                     }
                     Row {
@@ -185,7 +185,7 @@ Page {
                             Accessible.name: qsTr("Open %1").arg(root.app.name)
                             contentItem: Label {
                                 text: qsTr("OPEN")
-                                color: "white"
+                                color: Theme.onAccent
                                 font.bold: true
                                 font.pixelSize: Theme.headlineSize
                             }
@@ -231,7 +231,7 @@ Page {
                         radius: 12
                         decodesByHeight: true
                         fillMode: Image.PreserveAspectFit
-                        placeholderColor: Qt.rgba(0.56, 0.56, 0.58, 0.1)
+                        placeholderColor: Theme.grayTint
                     }
                 }
                 Rectangle { Layout.fillWidth: true; Layout.leftMargin: 16; Layout.rightMargin: 16; height: 1; color: Theme.separator }

@@ -79,7 +79,7 @@ FocusScope {
             SymbolIcon { name: "doc.fill"; size: Theme.headlineSize; color: Theme.primaryText }
             Label { text: qsTr("File"); font.pixelSize: Theme.headlineSize; font.weight: Font.DemiBold }
         }
-        background: Rectangle { radius: height / 2; color: Qt.rgba(0.56, 0.56, 0.58, 0.15) }
+        background: Rectangle { radius: height / 2; color: Theme.grayTint }
     }
 
     AbstractButton {
@@ -93,7 +93,7 @@ FocusScope {
         ToolTip.text: Accessible.name
         onClicked: root.activate()
         contentItem: SymbolIcon { name: "doc.fill"; size: Theme.bodySize; font.bold: true; color: Theme.secondaryText }
-        background: Rectangle { radius: 14; color: Qt.rgba(0.56, 0.56, 0.58, 0.15) }
+        background: Rectangle { radius: 14; color: Theme.grayTint }
     }
 
     AbstractButton {
@@ -154,6 +154,6 @@ FocusScope {
             font.pixelSize: root.compact ? Theme.captionSize : Theme.headlineSize
             horizontalAlignment: Text.AlignHCenter
         }
-        background: Rectangle { radius: height / 2; color: Qt.rgba(0.12, 0.53, 0.9, 0.15) }
+        background: Rectangle { radius: height / 2; color: Theme.blueTint }
     }
 }

@@ -55,7 +55,7 @@ Rectangle {
                     color: Theme.secondaryText
                     leftPadding: 4; rightPadding: 4
                     elide: Text.ElideRight
-                    background: Rectangle { radius: 3; color: Qt.rgba(0.56, 0.56, 0.58, 0.1) }
+                    background: Rectangle { radius: 3; color: Theme.grayTint }
                 }
                 Label {
                     id: current
@@ -68,7 +68,7 @@ Rectangle {
                     font.bold: true
                     color: Theme.green
                     leftPadding: 4; rightPadding: 4
-                    background: Rectangle { radius: 3; color: Qt.rgba(0.26, 0.63, 0.28, 0.1) }
+                    background: Rectangle { radius: 3; color: Theme.greenTint }
                 }
             }
             Label {

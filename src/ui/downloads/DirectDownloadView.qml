@@ -93,7 +93,7 @@ Page {
     onVisibleChanged: if (visible) fileList.forceActiveFocus()
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         RowLayout {
             anchors.fill: parent
             anchors.leftMargin: 16
@@ -108,7 +108,7 @@ Page {
                 Accessible.name: qsTr("Import File")
                 ToolTip.visible: hovered || visualFocus
                 ToolTip.text: Accessible.name
-                contentItem: SymbolIcon { name: "square.and.arrow.down"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "square.and.arrow.down"; size: 22; color: Theme.onBar }
                 onClicked: importPicker.open()
             }
         }
@@ -155,6 +155,7 @@ Page {
 
     Dialog {
         id: renameAlert
+        Material.background: Theme.raisedBackground
         objectName: "renameAlert"
         title: qsTr("Rename File")
         parent: Overlay.overlay

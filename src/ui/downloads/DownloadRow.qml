@@ -18,10 +18,9 @@ Item {
     signal toggleRequested()
     signal cancelRequested()
 
-    // DownloadStatus.Case in its order: downloading, paused, waitingForConnection, none.
-    readonly property bool downloading: kind === 0
-    readonly property bool paused: kind === 1
-    readonly property bool waiting: kind === 2
+    readonly property bool downloading: kind === DownloadStatus.Downloading
+    readonly property bool paused: kind === DownloadStatus.Paused
+    readonly property bool waiting: kind === DownloadStatus.WaitingForConnection
 
     implicitHeight: 60
 
@@ -59,7 +58,7 @@ Item {
         anchors.left: nameText.left
         anchors.top: parent.verticalCenter
         anchors.topMargin: 2
-        visible: root.kind !== 3
+        visible: root.kind !== DownloadStatus.None
         textFormat: Text.PlainText
         font.pixelSize: Theme.captionSize
         color: root.paused ? Theme.orange : root.waiting ? Theme.red : Theme.primaryText

@@ -29,7 +29,7 @@ SwipeDelegate {
     onPressAndHold: root.menuRequested(width / 2, height / 2)
 
     background: Rectangle {
-        color: root.current ? Qt.rgba(0.12, 0.53, 0.9, 0.10) : Theme.windowBackground
+        color: root.current ? Theme.blueTint : Theme.windowBackground
     }
 
     // Laid out without ids: Qt defers the contentItem, and an id inside would undo that.
@@ -107,7 +107,7 @@ SwipeDelegate {
         onClicked: root.deleteRequested()
         contentItem: Text {
             text: qsTr("Delete")
-            color: "white"
+            color: Theme.onAccent
             font.pixelSize: Theme.bodySize
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter

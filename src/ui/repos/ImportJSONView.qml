@@ -10,6 +10,8 @@ import Kivo
 Dialog {
     id: root
 
+    Material.background: Theme.raisedBackground
+
     required property RepoActions actions
 
     parent: Overlay.overlay

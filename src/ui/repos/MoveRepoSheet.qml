@@ -9,6 +9,8 @@ import Kivo
 Dialog {
     id: root
 
+    Material.background: Theme.raisedBackground
+
     required property AppStoreViewModel store
     property var itemToMove: null
     property var targets: []

@@ -54,7 +54,7 @@ Page {
     }
 
     header: ToolBar {
-        Material.foreground: "white"
+        Material.foreground: Theme.onBar
         RowLayout {
             anchors.fill: parent
             ToolButton {
@@ -62,7 +62,7 @@ Page {
                 Accessible.name: qsTr("Back")
                 ToolTip.visible: hovered || visualFocus
                 ToolTip.text: Accessible.name
-                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "chevron.left"; size: 22; color: Theme.onBar }
                 onClicked: root.back()
             }
             Item { Layout.fillWidth: true }
@@ -80,7 +80,7 @@ Page {
                 Accessible.name: qsTr("Add")
                 ToolTip.visible: hovered || visualFocus
                 ToolTip.text: Accessible.name
-                contentItem: SymbolIcon { name: "plus"; size: 22; color: "white" }
+                contentItem: SymbolIcon { name: "plus"; size: 22; color: Theme.onBar }
                 onClicked: addSheet.open()
             }
         }
@@ -215,6 +215,7 @@ Page {
 
     Dialog {
         id: renameAlert
+        Material.background: Theme.raisedBackground
         objectName: "renameAlert"
         parent: Overlay.overlay
         anchors.centerIn: parent

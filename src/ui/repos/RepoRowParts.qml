@@ -38,12 +38,12 @@ QtObject {
                 anchors.verticalCenter: parent.verticalCenter
                 name: "trash"
                 size: 20
-                color: "white"
+                color: Theme.onAccent
             }
             Text {
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTr("Delete")
-                color: "white"
+                color: Theme.onAccent
                 font.pixelSize: Theme.bodySize
             }
         }

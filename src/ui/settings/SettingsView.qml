@@ -58,7 +58,7 @@ StackView {
         objectName: "settingsPage"
 
         header: ToolBar {
-            Material.foreground: "white"
+            Material.foreground: Theme.onBar
             Label {
                 anchors.centerIn: parent
                 text: qsTr("Settings")

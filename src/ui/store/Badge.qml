@@ -18,6 +18,6 @@ Label {
     color: kind === "UPDATE" ? Theme.blue : Theme.secondaryText
     background: Rectangle {
         radius: height / 2
-        color: root.kind === "UPDATE" ? Qt.rgba(0.12, 0.53, 0.9, 0.2) : Qt.rgba(0.56, 0.56, 0.58, 0.2)
+        color: root.kind === "UPDATE" ? Theme.blueTint : Theme.grayTint
     }
 }

@@ -125,7 +125,7 @@ Item {
                 id: page
 
                 header: ToolBar {
-                    Material.foreground: "white"
+                    Material.foreground: Theme.onBar
                     RowLayout {
                         anchors.fill: parent
                         anchors.leftMargin: 16
@@ -140,7 +140,7 @@ Item {
                             Accessible.name: qsTr("Sort")
                             ToolTip.visible: hovered || visualFocus
                             ToolTip.text: Accessible.name
-                            contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: "white" }
+                            contentItem: SymbolIcon { name: "arrow.up.arrow.down"; size: 22; color: Theme.onBar }
                             // Under the button, right edges aligned, wherever the pointer or finger was.
                             onClicked: sortMenu.popup(width - sortMenu.width, height)
                             Menu {

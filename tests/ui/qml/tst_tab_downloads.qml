@@ -37,8 +37,6 @@ TestCase {
     function downloads() { return controller().downloadManager }
     function view() { return findChild(window, "directDownloadView") }
     function statusOf(address) { return downloads().downloadStatus(address).kind }
-    // DownloadStatus.Case: downloading, paused, waitingForConnection, none.
-    readonly property int none: 3
 
     function cancelAll(addresses) {
         for (const address of addresses)
@@ -82,7 +80,7 @@ TestCase {
             return
         }
         compare(field.text, "")
-        verify(statusOf(data.started) !== none, data.started)
+        verify(statusOf(data.started) !== DownloadStatus.None, data.started)
         verify(findChild(view(), "activeDownloadsTitle").visible)
         cancelAll([data.started])
     }
@@ -104,16 +102,16 @@ TestCase {
         const row = findChild(view(), "downloadRow1")
         mouseClick(findChild(row, "ringButton"))
         tryCompare(row, "kind", 1)
-        compare(statusOf(alpha), 1)
+        compare(statusOf(alpha), DownloadStatus.Paused)
         compare(findChild(row, "downloadStatus").text, "Paused")
         mouseClick(findChild(row, "ringButton"))
         tryCompare(row, "kind", 0)
-        compare(statusOf(alpha), 0)
+        compare(statusOf(alpha), DownloadStatus.Downloading)
         verify(findChild(row, "downloadStatus").text.includes("%"))
 
         mouseClick(findChild(row, "cancelButton"))
         tryCompare(findChild(view(), "downloadRow1"), "fileName", "zeta.ipa")
-        compare(statusOf(alpha), none)
+        compare(statusOf(alpha), DownloadStatus.None)
         cancelAll([zeta, mid])
     }
 
