@@ -808,6 +808,13 @@ Wenn Sie die App bereits gestartet haben und das Update nicht erkannt wird, kön
     </message>
 </context>
 <context>
+    <name>RepoRowParts</name>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+</context>
+<context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>

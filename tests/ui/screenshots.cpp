@@ -429,7 +429,8 @@ int main(int argc, char **argv) {
     };
     // The window's shortcuts answer only in the window that has the keyboard.
     window->requestActivate();
-    QTest::qWaitForWindowActive(window);
+    if (!QTest::qWaitForWindowActive(window))
+        qWarning("The window never became active: the keyboard pictures show no shortcuts' effect.");
     press(KeyboardShortcuts::StoreTab);
     walk.settle(300);
     for (int i = 0; i < 2; ++i)
