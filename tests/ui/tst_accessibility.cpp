@@ -15,6 +15,7 @@
 #include "ui/contentcontroller.h"
 #include "ui/keyboardshortcuts.h"
 #include "ui/symbolicons.h"
+#include "walkthrough.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -188,15 +189,7 @@ Walk AccessibilityTest::check(const QString &screen) {
 }
 
 QQuickItem *AccessibilityTest::shown(const QString &objectName, QQuickItem *from) const {
-    if (!from)
-        from = m_window->contentItem();
-    if (from->objectName() == objectName && from->isVisible())
-        return from;
-    for (QQuickItem *child : from->childItems()) {
-        if (QQuickItem *found = child->isVisible() ? shown(objectName, child) : nullptr)
-            return found;
-    }
-    return nullptr;
+    return Walkthrough(m_window).findShownItem(objectName, from);
 }
 
 void AccessibilityTest::click(QQuickItem *item, Qt::MouseButton button) {
