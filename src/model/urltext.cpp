@@ -15,6 +15,11 @@ std::optional<QUrl> toUrl(QStringView text) {
     QUrl url(text.toString(), QUrl::StrictMode);
     if (!url.isValid())
         return std::nullopt;
+    // A '#' inside the fragment is kept raw here but written as "%23", which reads back as another
+    // URL: take the written form now, so a save and a load keep the address equal.
+    const qsizetype fragment = text.indexOf(u'#');
+    if (fragment >= 0 && text.indexOf(u'#', fragment + 1) >= 0)
+        url = QUrl(fromUrl(url), QUrl::StrictMode);
     return url;
 }
 

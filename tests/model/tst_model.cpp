@@ -537,6 +537,13 @@ private Q_SLOTS:
         (*(*expected.children)[0].children)[0].fetchStatus = RepoFetchStatus::idle();
         QCOMPARE(back.value(), QList<SavedRepo>{expected});
         QCOMPARE(back->first().children->first().children->first().url, withApps.url);
+
+        // A '#' inside a fragment is written escaped; the address read back is the same.
+        const DecodeResult<QList<SavedRepo>> hashes =
+            StoredForm::decodeRepoTree(j("[{'name':'L','childrenUrl':'https://l/list#a##b'}]"));
+        QVERIFY2(hashes.ok(), qPrintable(hashes.error()));
+        QCOMPARE(StoredForm::decodeRepoTree(StoredForm::encodeRepoTree(hashes.value())).value(),
+                 hashes.value());
     }
 
     void storedNodeDefaults() {
