@@ -5,6 +5,7 @@
 #include "downloads/downloadmanager.h"
 #include "platform/propertylist.h"
 #include "samplesource.h"
+#include "services/notificationmanager.h"
 #include "store/appstoreviewmodel.h"
 #include "support/testmain.h"
 #include "ui/appshell.h"
@@ -87,6 +88,8 @@ private Q_SLOTS:
         };
         const auto launchFromAppsTab = [&] {
             walk.click(walk.findShownItem(u"tab1"_s));
+            // The "Download Complete" banner covers the first row of tiles while it shows.
+            QTRY_VERIFY_WITH_TIMEOUT(!NotificationManager::shared().currentNotification(), 10000);
             QQuickItem *tile = nullptr;
             QTRY_VERIFY((tile = walk.findShownItem(u"appTile0"_s)));
             const qsizetype before = m_demo.launches().size();
